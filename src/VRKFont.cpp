@@ -1,0 +1,138 @@
+// The C interface. Each export converts its arguments, calls one helper, and
+// contains every failure: nothing thrown ever reaches the caller, and no
+// export answers a null pointer.
+#include "vrkfont/VRKFont.h"
+
+#include <functional>
+
+#include "extension/NSStringEx.h"
+#include "helper/FontHelper.h"
+#include "helper/GlobalHelper.h"
+#include "helper/JsonHelper.h"
+#include "helper/SoftwareHelper.h"
+#include "helper/WindowsHelper.h"
+
+using vrk::ConstantEmptyString;
+using vrk::HeapCopyOrEmpty;
+using vrk::Json;
+using vrk::JsonHelper;
+
+namespace {
+
+char kOne[] = "1";
+char kZero[] = "0";
+
+// Runs the helper on a fresh envelope; a failure marks the envelope as it
+// stood with "Try Fail". Either way the envelope is answered as JSON.
+char* AnswerEnvelope(std::initializer_list<const char*> keys,
+                     const std::function<void(Json&)>& fill) noexcept {
+  try {
+    Json envelope = JsonHelper::Envelope(keys);
+    try {
+      fill(envelope);
+    } catch (...) {
+      envelope["code"] = "101";
+      envelope["msg"] = "Try Fail";
+    }
+    return JsonHelper::objectToJson(envelope);
+  } catch (...) {
+    return ConstantEmptyString();
+  }
+}
+
+// A text export: the helper's text as a heap copy, "" (constant) on failure.
+char* AnswerText(const std::function<std::string()>& produce) noexcept {
+  try {
+    return HeapCopyOrEmpty(produce());
+  } catch (...) {
+    return ConstantEmptyString();
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+char* SetAppName(const char* appName) {
+  try {
+    vrk::GlobalHelper::SetAppName(vrk::TextFromC(appName));
+  } catch (...) {
+  }
+  return kOne;
+}
+
+char* GetAppName(void) {
+  try {
+    return HeapCopyOrEmpty(vrk::GlobalHelper::GetAppName().value_or(""));
+  } catch (...) {
+    return ConstantEmptyString();
+  }
+}
+
+char* SetSoftwareFont(const char* fontPostScriptName, const char* scriptArg3,
+                      const char* scriptArg4, const char* scptPath, const char* sketchPluginPath) {
+  return AnswerEnvelope({"code", "msg", "software", "version"}, [&](Json& envelope) {
+    vrk::SoftwareHelper::SetSoftwareFont(envelope, fontPostScriptName, scriptArg3, scriptArg4,
+                                         scptPath, sketchPluginPath);
+  });
+}
+
+char* SetSoftwareBatchFonts(const char* fontMap, const char* scptPath) {
+  return AnswerEnvelope({"code", "msg", "software", "version"}, [&](Json& envelope) {
+    vrk::SoftwareHelper::SetSoftwareBatchFonts(envelope, fontMap, scptPath);
+  });
+}
+
+char* SetSoftwareDoJs(const char* psJsContent, const char* aiJsContent, const char* scptPath) {
+  return AnswerEnvelope({"code", "msg", "psResult", "aiResult"}, [&](Json& envelope) {
+    vrk::SoftwareHelper::SetSoftwareDoJs(envelope, psJsContent, aiJsContent, scptPath);
+  });
+}
+
+char* GetSoftwareFilePath(const char* scptPath) {
+  return AnswerText([&] { return vrk::SoftwareHelper::GetSoftwareFilePath(scptPath); });
+}
+
+char* GetSoftwareFileFonts(const char* scptPath) {
+  return AnswerEnvelope({"code", "msg", "software", "fontListString"}, [&](Json& envelope) {
+    vrk::SoftwareHelper::GetSoftwareFileFonts(envelope, scptPath);
+  });
+}
+
+char* RegisterFont(const char* fontPaths) {
+  return AnswerText([&] { return vrk::FontHelper::RegisterFont(fontPaths); });
+}
+
+char* UnRegisterFont(const char* fontPaths) {
+  return AnswerText([&] { return vrk::FontHelper::UnRegisterFont(fontPaths); });
+}
+
+bool FontIsRegistered(const char* fontPath, const char* postscriptName, const char* familyName) {
+  try {
+    return vrk::FontHelper::FontIsRegistered(fontPath, postscriptName, familyName);
+  } catch (...) {
+    return false;
+  }
+}
+
+char* FindFont(const char* postscriptName, const char* familyName) {
+  return AnswerText([&] { return vrk::FontHelper::FindFont(postscriptName, familyName); });
+}
+
+char* GetAvailableFonts(void) {
+  try {
+    return vrk::FontHelper::GetAvailableFonts();
+  } catch (...) {
+    return ConstantEmptyString();
+  }
+}
+
+char* CheckSoftwareIsInstalled(const char* bundleId) {
+  try {
+    return vrk::WindowsHelper::CheckSoftwareIsInstalled(bundleId) ? kOne : kZero;
+  } catch (...) {
+    return kZero;
+  }
+}
+
+}  // extern "C"

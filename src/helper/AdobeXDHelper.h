@@ -1,0 +1,12 @@
+#pragma once
+
+namespace vrk {
+
+class AdobeXDHelper {
+ public:
+  // 1: the font name was handed to the installed plug-in; -1: no plug-in
+  // installed; 0: a failure.
+  static int ManagePluginAdobeXDSetFont(const char* fontPostScriptName);
+};
+
+}  // namespace vrk

@@ -1,0 +1,168 @@
+#include "helper/JsonHelper.h"
+
+#include <stdexcept>
+
+namespace vrk {
+
+namespace {
+
+// Deeper values are refused rather than risk the caller's stack.
+constexpr int kMaxDepth = 512;
+
+void AppendString(std::string& out, const std::string& s) {
+  if (!IsValidUtf8(s)) throw std::invalid_argument("text is not UTF-8");
+  static const char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '/':
+        out += "\\/";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+}
+
+void AppendValue(std::string& out, const Json& v, int depth) {
+  if (depth > kMaxDepth) throw std::length_error("value nested too deeply");
+  const std::string indent(2 * (depth + 1), ' ');
+  switch (v.type()) {
+    case Json::value_t::object: {
+      if (v.empty()) {
+        out += "{}";
+        return;
+      }
+      out += "{\n";
+      bool first = true;
+      for (auto it = v.begin(); it != v.end(); ++it) {
+        if (!first) out += ",\n";
+        first = false;
+        out += indent;
+        AppendString(out, it.key());
+        out += " : ";
+        AppendValue(out, it.value(), depth + 1);
+      }
+      out += '\n';
+      out.append(2 * depth, ' ');
+      out += '}';
+      return;
+    }
+    case Json::value_t::array: {
+      if (v.empty()) {
+        out += "[]";
+        return;
+      }
+      out += "[\n";
+      bool first = true;
+      for (const auto& element : v) {
+        if (!first) out += ",\n";
+        first = false;
+        out += indent;
+        AppendValue(out, element, depth + 1);
+      }
+      out += '\n';
+      out.append(2 * depth, ' ');
+      out += ']';
+      return;
+    }
+    case Json::value_t::string:
+      AppendString(out, v.get_ref<const std::string&>());
+      return;
+    case Json::value_t::boolean:
+      out += v.get<bool>() ? "true" : "false";
+      return;
+    case Json::value_t::null:
+      out += "null";
+      return;
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float:
+      out += NumberText(v);
+      return;
+    default:
+      throw std::invalid_argument("value cannot be written as JSON");
+  }
+}
+
+}  // namespace
+
+std::string JsonHelper::Encode(const Json& value) {
+  if (!value.is_object() && !value.is_array()) {
+    throw std::invalid_argument("only an object or an array is written");
+  }
+  std::string out;
+  AppendValue(out, value, 0);
+  return out;
+}
+
+char* JsonHelper::objectToJson(const Json& value) {
+  try {
+    return HeapCopyOrEmpty(Encode(value));
+  } catch (...) {
+    return ConstantEmptyString();
+  }
+}
+
+std::optional<Json> JsonHelper::jsonToObject(const Text& text) {
+  if (!text) return std::nullopt;
+  try {
+    Json value = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
+    if (value.is_discarded()) return std::nullopt;
+    return value;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+Json JsonHelper::Envelope(std::initializer_list<const char*> keys) {
+  Json object = Json::object();
+  for (const char* key : keys) object[key] = "";
+  return object;
+}
+
+void JsonHelper::Store(Json& object, const std::string& key, const Json* value) {
+  if (value == nullptr) {
+    object.erase(key);
+  } else {
+    object[key] = *value;
+  }
+}
+
+void JsonHelper::Store(Json& object, const std::string& key, const Text& value) {
+  if (!value) {
+    object.erase(key);
+  } else {
+    object[key] = *value;
+  }
+}
+
+}  // namespace vrk

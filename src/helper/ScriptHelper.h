@@ -1,0 +1,65 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "extension/NSStringEx.h"
+#include "helper/Json.h"
+
+namespace vrk {
+
+enum class ScriptCallKind { ScriptNotLoaded, NoAnswer, Answered };
+
+struct ScriptCallOutcome {
+  ScriptCallKind kind = ScriptCallKind::ScriptNotLoaded;
+  Text answerText;  // Answered only; absent when the result had no text form
+};
+
+// One handler argument: a text the export already holds, or a caller's C
+// string, which is converted only when it is put into the list.
+class ScriptArgument {
+ public:
+  static ScriptArgument Held(std::string text) {
+    ScriptArgument a;
+    a.held_ = std::move(text);
+    return a;
+  }
+  static ScriptArgument Caller(const char* cString) {
+    ScriptArgument a;
+    a.caller_ = cString;
+    a.fromCaller_ = true;
+    return a;
+  }
+  // The argument as text; a null or non-UTF-8 caller string is a failure (thrown).
+  std::string Convert() const {
+    return fromCaller_ ? RequireText(caller_, "script argument") : held_;
+  }
+
+ private:
+  ScriptArgument() = default;
+  std::string held_;
+  const char* caller_ = nullptr;
+  bool fromCaller_ = false;
+};
+
+struct ScriptAnswer {
+  std::optional<Json> answerObject;
+  std::string answerCode;
+  // A member of the answer object; nothing when there is no object or member.
+  const Json* Member(const char* key) const;
+};
+
+class ScriptHelper {
+ public:
+  // Loads the script at scptPath and calls its handler with the arguments.
+  // A null or non-UTF-8 path or argument is thrown to the caller's catch-all.
+  static ScriptCallOutcome CallHandler(const std::string& handlerName,
+                                       const std::vector<ScriptArgument>& arguments,
+                                       const char* scptPath);
+  // Decodes the answer and reads its "code"; an answer that is JSON but not an
+  // object is a failure (thrown).
+  static ScriptAnswer ReadAnswer(const Text& answerText);
+};
+
+}  // namespace vrk

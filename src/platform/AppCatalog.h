@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vrk::platform {
+
+class AppCatalog {
+ public:
+  virtual ~AppCatalog() = default;
+  // Locations of every installed application registered under this ID (on
+  // Linux, a desktop-entry ID); empty when there is none.
+  virtual std::vector<std::string> ApplicationsForId(const std::string& id) = 0;
+};
+
+}  // namespace vrk::platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vrk::platform {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Something (file, folder, link target) exists at the path.
+  virtual bool Exists(const std::string& path) = 0;
+  // Size the file system reports for the item itself (a folder's own entry, not
+  // its contents); nothing when the item is missing.
+  virtual std::optional<uint64_t> ItemSize(const std::string& path) = 0;
+  // Copies a file or a whole folder tree. Creates no missing parent folder and
+  // never replaces an existing item. True when the copy was made.
+  virtual bool CopyTree(const std::string& from, const std::string& to) = 0;
+  // Replaces the file with exactly these bytes through a temporary file in the
+  // same folder and a rename: readers see the old or the new content, never a
+  // mixture, and a symbolic link at the path is replaced, not followed. Creates
+  // no folder. True when the new content is in place.
+  virtual bool WriteFileAtomically(const std::string& path, const std::string& bytes) = 0;
+  // The per-user application data folder ($XDG_DATA_HOME, else ~/.local/share);
+  // nothing when it cannot be found.
+  virtual std::optional<std::string> UserDataDir() = 0;
+};
+
+}  // namespace vrk::platform

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vrk::platform {
+
+// Registration scopes, numbered as the caller knows them.
+enum FontScope : uint32_t {
+  kFontScopeNone = 0,
+  kFontScopeProcess = 1,
+  kFontScopePersistent = 2,
+  kFontScopeSession = 3,
+};
+
+struct ResolvedFont {
+  std::optional<std::string> family;
+  std::optional<std::string> path;
+};
+
+struct FontFace {
+  std::optional<std::string> postscriptName;
+  std::optional<std::string> path;
+  std::optional<std::string> family;  // localized where the font has the language
+  std::optional<std::string> style;
+};
+
+class FontManager {
+ public:
+  virtual ~FontManager() = default;
+  // 0 exactly when the file is not registered, else its scope.
+  virtual uint32_t ScopeForFile(const std::string& path) = 0;
+  virtual void RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) = 0;
+  virtual void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) = 0;
+  // True when the file is no longer registered in that scope.
+  virtual bool UnregisterFile(const std::string& path, uint32_t scope) = 0;
+  virtual std::vector<std::string> AvailablePostScriptNames() = 0;
+  virtual std::vector<std::string> AvailableFamilyNames() = 0;
+  // The one font that the names resolve to; either part may be missing.
+  virtual ResolvedFont Resolve(const std::optional<std::string>& postscriptName,
+                               const std::optional<std::string>& familyName) = 0;
+  // Every available face, in the order the inventory lists them.
+  virtual std::vector<FontFace> AvailableFaces(const std::string& language) = 0;
+};
+
+}  // namespace vrk::platform

@@ -1,0 +1,139 @@
+#include "support/FakeEnv.h"
+
+#include <algorithm>
+
+namespace vrk::test {
+
+namespace {
+
+class FakeLoadedScript : public platform::LoadedScript {
+ public:
+  FakeLoadedScript(FakeScriptRunner& runner, FakeScriptRunner::Handler handler)
+      : runner_(runner), handler_(std::move(handler)) {}
+  std::optional<ScriptResult> Execute(const SubroutineEvent& event) override {
+    runner_.events.push_back(event);
+    return handler_(event);
+  }
+
+ private:
+  FakeScriptRunner& runner_;
+  FakeScriptRunner::Handler handler_;
+};
+
+std::string ParentOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::unique_ptr<platform::LoadedScript> FakeScriptRunner::Load(const std::string& path) {
+  loads.push_back(path);
+  auto it = scripts.find(path);
+  if (it == scripts.end()) return nullptr;
+  return std::make_unique<FakeLoadedScript>(*this, it->second);
+}
+
+std::optional<std::string> FakeFileSystem::Content(const std::string& path) const {
+  auto it = nodes.find(path);
+  if (it == nodes.end() || it->second.folder) return std::nullopt;
+  return it->second.content;
+}
+
+std::optional<uint64_t> FakeFileSystem::ItemSize(const std::string& path) {
+  auto it = nodes.find(path);
+  if (it == nodes.end()) return std::nullopt;
+  return it->second.size;
+}
+
+bool FakeFileSystem::CopyTree(const std::string& from, const std::string& to) {
+  if (nodes.count(to) || !nodes.count(from)) return false;
+  auto parent = nodes.find(ParentOf(to));
+  if (parent == nodes.end() || !parent->second.folder) return false;
+  std::map<std::string, Node> copies;
+  for (const auto& [path, node] : nodes) {
+    if (path == from || path.rfind(from + "/", 0) == 0)
+      copies[to + path.substr(from.size())] = node;
+  }
+  nodes.insert(copies.begin(), copies.end());
+  return true;
+}
+
+bool FakeFileSystem::WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  auto parent = nodes.find(ParentOf(path));
+  if (failWrites || parent == nodes.end() || !parent->second.folder) return false;
+  auto it = nodes.find(path);
+  if (it != nodes.end() && it->second.folder) return false;
+  AddFile(path, bytes);
+  return true;
+}
+
+uint32_t FakeFontManager::ScopeForFile(const std::string& path) {
+  auto it = scopes.find(path);
+  return it == scopes.end() ? 0 : it->second;
+}
+
+void FakeFontManager::RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) {
+  for (const auto& p : paths) {
+    log.push_back("register " + std::to_string(scope) + " " + p);
+    if (fontFiles.count(p)) scopes[p] = scope;
+  }
+}
+
+void FakeFontManager::UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) {
+  for (const auto& p : paths) {
+    log.push_back("unregister " + std::to_string(scope) + " " + p);
+    auto it = scopes.find(p);
+    if (it != scopes.end() && it->second == scope) scopes.erase(it);
+  }
+}
+
+bool FakeFontManager::UnregisterFile(const std::string& path, uint32_t scope) {
+  log.push_back("unregister-one " + std::to_string(scope) + " " + path);
+  if (failingUnregistrations.count(path)) return false;
+  auto it = scopes.find(path);
+  if (it != scopes.end() && it->second == scope) scopes.erase(it);
+  return true;
+}
+
+std::vector<std::string> FakeFontManager::AvailablePostScriptNames() {
+  std::vector<std::string> names;
+  for (const auto& f : faces) {
+    if (f.postscriptName) names.push_back(*f.postscriptName);
+  }
+  return names;
+}
+
+std::vector<std::string> FakeFontManager::AvailableFamilyNames() {
+  std::vector<std::string> names;
+  for (const auto& f : faces) {
+    if (f.family && std::find(names.begin(), names.end(), *f.family) == names.end()) {
+      names.push_back(*f.family);
+    }
+  }
+  return names;
+}
+
+ResolvedFont FakeFontManager::Resolve(const std::optional<std::string>& postscriptName,
+                                      const std::optional<std::string>& familyName) {
+  for (const auto& f : faces) {
+    if (postscriptName && f.postscriptName != postscriptName) continue;
+    if (familyName && f.family != familyName) continue;
+    return {f.family, f.path};
+  }
+  return {};
+}
+
+std::vector<FontFace> FakeFontManager::AvailableFaces(const std::string&) {
+  return faces;
+}
+
+std::vector<WindowInfo> Windows(std::initializer_list<const char*> owners) {
+  std::vector<WindowInfo> list;
+  for (const char* o : owners) {
+    list.push_back(o[0] == '\0' ? WindowInfo{} : WindowInfo{std::string(o)});
+  }
+  return list;
+}
+
+}  // namespace vrk::test
