@@ -3,6 +3,7 @@
 // export answers a null pointer.
 #include "vrkfont/VRKFont.h"
 
+#include <cstring>
 #include <functional>
 
 #include "extension/NSStringEx.h"
@@ -62,11 +63,14 @@ char* SetAppName(const char* appName) {
 }
 
 char* GetAppName(void) {
+  // Always a heap copy, "" included: the caller frees every answer of this one.
   try {
-    return HeapCopyOrEmpty(vrk::GlobalHelper::GetAppName().value_or(""));
+    char* copy = strdup(vrk::GlobalHelper::GetAppName().value_or("").c_str());
+    if (copy != nullptr) return copy;
   } catch (...) {
-    return ConstantEmptyString();
   }
+  // Out of memory: a copy of "" is all that can be tried.
+  return strdup("");
 }
 
 char* SetSoftwareFont(const char* fontPostScriptName, const char* scriptArg3,

@@ -1,1 +1,121 @@
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "extension/NSStringEx.h"
+#include "helper/JsonHelper.h"
+
+namespace vrk {
+namespace {
+
+// The encoder's text as a std::string, freeing the heap copy.
+std::string Encoded(const Json& value) {
+  char* text = JsonHelper::objectToJson(value);
+  std::string copy = text;
+  if (text != ConstantEmptyString()) std::free(text);
+  return copy;
+}
+
+TEST(JsonEncoder, WritesTheFixedPrettyForm) {
+  Json envelope = Json::object();
+  envelope["code"] = "1";
+  envelope["msg"] = "Success";
+  EXPECT_EQ(Encoded(envelope), "{\n  \"code\" : \"1\",\n  \"msg\" : \"Success\"\n}");
+
+  Json nested = Json::parse(R"({"a":[1,{"b":true}],"c":null,"d":{}, "e":[]})");
+  EXPECT_EQ(Encoded(nested),
+            "{\n"
+            "  \"a\" : [\n"
+            "    1,\n"
+            "    {\n"
+            "      \"b\" : true\n"
+            "    }\n"
+            "  ],\n"
+            "  \"c\" : null,\n"
+            "  \"d\" : {},\n"
+            "  \"e\" : []\n"
+            "}");
+}
+
+TEST(JsonEncoder, EscapesSolidusAndControlsButKeepsUnicodeRaw) {
+  Json value = Json::array({"/Users/a", "穆仙", std::string("tab\tnl\nbell\x07q\"b\\\0", 17), 1.5,
+                            -7, 18446744073709551615ull});
+  EXPECT_EQ(Encoded(value),
+            "[\n  \"\\/Users\\/a\",\n  \"穆仙\",\n  \"tab\\tnl\\nbell\\u0007q\\\"b\\\\\\u0000\",\n"
+            "  1.5,\n  -7,\n  18446744073709551615\n]");
+}
+
+TEST(JsonEncoder, AnswersTheConstantEmptyStringForWhatItCannotWrite) {
+  const Json cases[] = {
+      Json::array({std::string("\xC3\x28")}),                      // invalid UTF-8
+      Json::object({{"k", std::string("\xE0\x80\xAF")}}),           // overlong
+      Json::array({std::nan("")}),                                  // NaN
+      Json::array({INFINITY}),                                      // infinity
+      Json("scalar"),                                               // not a container
+  };
+  for (const Json& value : cases) {
+    EXPECT_EQ(JsonHelper::objectToJson(value), ConstantEmptyString()) << value.type_name();
+  }
+  Json deep = Json::array();
+  for (int i = 0; i < 100000; ++i) deep = Json::array({std::move(deep)});
+  EXPECT_EQ(JsonHelper::objectToJson(deep), ConstantEmptyString());
+}
+
+TEST(JsonDecoder, AcceptsAnyTopLevelValueAndNothingElse) {
+  EXPECT_EQ(JsonHelper::jsonToObject(std::string("102")), Json(102));
+  EXPECT_EQ(JsonHelper::jsonToObject(std::string("\"x\"")), Json("x"));
+  EXPECT_EQ(JsonHelper::jsonToObject(std::string("null")), Json(nullptr));
+  EXPECT_EQ(JsonHelper::jsonToObject(std::string(R"({"b":1,"a":[true]})"))->dump(),
+            R"({"b":1,"a":[true]})");
+  for (const char* bad : {"{", "", "nope", "[1,]", "\"\xC3\x28\""}) {
+    EXPECT_FALSE(JsonHelper::jsonToObject(std::string(bad))) << bad;
+  }
+  EXPECT_FALSE(JsonHelper::jsonToObject(std::nullopt));
+}
+
+TEST(JsonDecoder, RoundTripsThroughTheEncoder) {
+  const char* text = R"({"p":"a/b","u":"穆仙","n":[0,-1,2.25,true,false,null],"o":{"x":{}}})";
+  Json value = *JsonHelper::jsonToObject(std::string(text));
+  EXPECT_EQ(*JsonHelper::jsonToObject(Encoded(value)), value);
+}
+
+TEST(StringCoercion, GivesTheCodeText) {
+  struct Case {
+    std::optional<Json> value;
+    const char* text;
+  } cases[] = {
+      {Json(102), "102"},  {Json("102"), "102"},   {Json(true), "1"},
+      {Json(false), "0"},  {Json(-3), "-3"},       {Json(2.5), "2.5"},
+      {Json::array({1}), ""}, {Json::object(), ""}, {Json(nullptr), ""},
+      {std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(NSStringEx::stringFromValue(c.value), c.text)
+        << (c.value ? c.value->dump() : "absent");
+  }
+}
+
+TEST(Envelope, StoringAnAbsentValueRemovesTheKey) {
+  Json envelope = JsonHelper::Envelope({"code", "msg", "version"});
+  JsonHelper::Store(envelope, "version", static_cast<const Json*>(nullptr));
+  JsonHelper::Store(envelope, "software", Text(std::nullopt));
+  JsonHelper::Store(envelope, "code", Text("1"));
+  Json null = nullptr;
+  JsonHelper::Store(envelope, "msg", &null);
+  EXPECT_EQ(envelope.dump(), R"({"code":"1","msg":null})");
+}
+
+TEST(Utf8, RejectsEveryMalformedForm) {
+  EXPECT_TRUE(IsValidUtf8("plain 穆仙 \xF0\x9F\x98\x80"));
+  for (const char* bad : {"\x80", "\xC0\xAF", "\xC3", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                          "\xF8\x88\x80\x80\x80", "a\xE2\x82"}) {
+    EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+  }
+  EXPECT_FALSE(TextFromC(nullptr));
+  EXPECT_FALSE(TextFromC("\xFF"));
+  EXPECT_EQ(TextFromC(""), "");
+}
+
+}  // namespace
+}  // namespace vrk

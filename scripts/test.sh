@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds, and runs every test.
+#   scripts/test.sh              the normal build (build/)
+#   scripts/test.sh --sanitize   the same tests under ASan+UBSan (build-asan/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+build=build
+extra=()
+if [ "${1:-}" = "--sanitize" ]; then
+  build=build-asan
+  extra=(-DVRK_SANITIZE=ON -DVRK_BUILD_BENCH=OFF)
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+fi
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}"
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
