@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,16 @@ struct FontFace {
   std::optional<std::string> style;
 };
 
+// The available fonts as one lasting object: made once, then asked again on
+// every call, so fonts activated after it was made are listed too.
+class FontCollection {
+ public:
+  virtual ~FontCollection() = default;
+  // Every available face, in the order the inventory lists them; the first
+  // face of each PostScript name is the best copy of it.
+  virtual std::vector<FontFace> MatchingFaces(const std::string& language) = 0;
+};
+
 class FontManager {
  public:
   virtual ~FontManager() = default;
@@ -38,11 +49,11 @@ class FontManager {
   virtual bool UnregisterFile(const std::string& path, uint32_t scope) = 0;
   virtual std::vector<std::string> AvailablePostScriptNames() = 0;
   virtual std::vector<std::string> AvailableFamilyNames() = 0;
-  // The one font that the names resolve to; either part may be missing.
+  // The one font that the names resolve to, and only one that carries every
+  // name given; either part may be missing.
   virtual ResolvedFont Resolve(const std::optional<std::string>& postscriptName,
                                const std::optional<std::string>& familyName) = 0;
-  // Every available face, in the order the inventory lists them.
-  virtual std::vector<FontFace> AvailableFaces(const std::string& language) = 0;
+  virtual std::shared_ptr<FontCollection> CreateCollectionFromAvailableFonts() = 0;
 };
 
 }  // namespace vrk::platform

@@ -1,6 +1,7 @@
 #include "support/FakeEnv.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace vrk::test {
 
@@ -124,8 +125,22 @@ ResolvedFont FakeFontManager::Resolve(const std::optional<std::string>& postscri
   return {};
 }
 
-std::vector<FontFace> FakeFontManager::AvailableFaces(const std::string&) {
-  return faces;
+std::shared_ptr<platform::FontCollection> FakeFontManager::CreateCollectionFromAvailableFonts() {
+  class Collection final : public platform::FontCollection {
+   public:
+    explicit Collection(std::shared_ptr<FakeFontManager*> owner) : owner_(std::move(owner)) {}
+    std::vector<FontFace> MatchingFaces(const std::string& language) override {
+      FakeFontManager* fonts = *owner_;
+      if (fonts == nullptr) throw std::logic_error("the fake font manager is gone");
+      fonts->languagesAsked.push_back(language);
+      return fonts->faces;
+    }
+
+   private:
+    std::shared_ptr<FakeFontManager*> owner_;
+  };
+  ++collectionsCreated;
+  return std::make_shared<Collection>(self_);
 }
 
 std::vector<WindowInfo> Windows(std::initializer_list<const char*> owners) {

@@ -85,6 +85,14 @@ class FakeFontManager : public platform::FontManager {
   std::set<std::string> failingUnregistrations;  // UnregisterFile fails for these
   std::vector<std::string> log;                  // "register 3 a", "unregister-one 1 b", ...
 
+  int collectionsCreated = 0;
+  std::vector<std::string> languagesAsked;  // by the collection
+
+  FakeFontManager() = default;
+  FakeFontManager(const FakeFontManager&) = delete;
+  FakeFontManager& operator=(const FakeFontManager&) = delete;
+  ~FakeFontManager() override { *self_ = nullptr; }
+
   uint32_t ScopeForFile(const std::string& path) override;
   void RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) override;
   void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) override;
@@ -93,7 +101,12 @@ class FakeFontManager : public platform::FontManager {
   std::vector<std::string> AvailableFamilyNames() override;
   ResolvedFont Resolve(const std::optional<std::string>& postscriptName,
                        const std::optional<std::string>& familyName) override;
-  std::vector<FontFace> AvailableFaces(const std::string& language) override;
+  // Lists `faces` as they are when asked. The library keeps its collection for
+  // the life of the process, so it fails (throws) once this fake is gone.
+  std::shared_ptr<platform::FontCollection> CreateCollectionFromAvailableFonts() override;
+
+ private:
+  std::shared_ptr<FakeFontManager*> self_ = std::make_shared<FakeFontManager*>(this);
 };
 
 class FakeEnv : public platform::Env {
