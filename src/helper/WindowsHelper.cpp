@@ -1,18 +1,107 @@
 #include "helper/WindowsHelper.h"
 
-#include <stdexcept>
+#include <string_view>
+
+#include "extension/NSStringEx.h"
+#include "helper/GlobalHelper.h"
+#include "helper/JsonHelper.h"
+#include "platform/Env.h"
 
 namespace vrk {
 
-// Placeholders until host detection lands.
+namespace {
+
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+// First rule that holds wins, so the order is part of the rules: an owner name
+// holding both "Photoshop" and "Word" is Photoshop.
+Text HostForOwner(const std::string& owner) {
+  struct Rule {
+    const char* part;
+    const char* host;
+  };
+  static constexpr Rule kBeforeXD[] = {
+      {"Photoshop", "Photoshop"}, {"Illustrator", "Illustrator"},
+      {"InDesign", "InDesign"},   {"After Effects", "AfterEffects"},
+      {"Word", "Word"},           {"PowerPoint", "PowerPoint"},
+      {"Sketch", "Sketch"},
+  };
+  for (const Rule& rule : kBeforeXD) {
+    if (Contains(owner, rule.part)) return rule.host;
+  }
+  // "XD" alone: as a substring it would catch any name with those two letters.
+  if (owner == "XD") return "AdobeXD";
+  if (Contains(owner, "Keynote")) return "Keynote";
+  return std::nullopt;
+}
+
+bool IsNonEmpty(const Text& text) {
+  return text && !text->empty();
+}
+
+}  // namespace
+
 Json WindowsHelper::EnumWindows() {
-  return Json::object();
+  Json result = JsonHelper::Envelope({"choseAppName", "unsupportedAppNames"});
+  try {
+    std::vector<platform::WindowInfo> windows = platform::Env::Get().Windows().OnScreenWindows();
+    Text found;
+    Text unsupported;
+    for (size_t i = 0; i < windows.size(); ++i) {
+      const Text& owner = windows[i].ownerName;
+      if (!owner) continue;
+      found = HostForOwner(*owner);
+      if (found) break;
+      if (IsNonEmpty(unsupported)) continue;
+      // Read now rather than once up front: the caller may rename itself
+      // between calls, and a supported host in front needs no identity at all.
+      const char* ownName = GlobalHelper::ChooseByIdentity<const char*>("穆仙", "kelvra");
+      if (Contains(*owner, "Electron") || Contains(*owner, ownName)) continue;
+      unsupported = owner;
+    }
+    JsonHelper::Store(result, "choseAppName", found);
+    JsonHelper::Store(result, "unsupportedAppNames", IsNonEmpty(found) ? Text("") : unsupported);
+  } catch (...) {
+  }
+  return result;
 }
-Json WindowsHelper::EnumWindowsCheckAppNameExist(const char*) {
-  return Json::object();
+
+Json WindowsHelper::EnumWindowsCheckAppNameExist(const char* appName) {
+  Json result = JsonHelper::Envelope({"choseAppName"});
+  try {
+    std::vector<platform::WindowInfo> windows = platform::Env::Get().Windows().AllWindows();
+    Text found;
+    for (size_t i = 0; i < windows.size(); ++i) {
+      const Text& owner = windows[i].ownerName;
+      if (!owner) continue;
+      // Converted per window on purpose: a bad name only fails once there is a
+      // window to compare it with, leaving "" rather than no key.
+      std::string asked = RequireText(appName, "appName");
+      if (Contains(*owner, asked)) {
+        if (Contains(*owner, "Photoshop")) {
+          found = "Photoshop";
+        } else if (Contains(*owner, "Illustrator")) {
+          found = "Illustrator";
+        }
+      }
+      if (IsNonEmpty(found)) break;
+    }
+    JsonHelper::Store(result, "choseAppName", found);
+  } catch (...) {
+  }
+  return result;
 }
-bool WindowsHelper::CheckSoftwareIsInstalled(const char*) {
-  return false;
+
+bool WindowsHelper::CheckSoftwareIsInstalled(const char* bundleId) {
+  try {
+    Text id = TextFromC(bundleId);
+    if (!id) return false;
+    return !platform::Env::Get().Apps().ApplicationsForId(*id).empty();
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace vrk

@@ -1,0 +1,340 @@
+// The window list against a real X server: a private Xvfb per test, windows
+// built from the test process, once as bare X and once as a window manager
+// publishing EWMH would leave it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "helper/GlobalHelper.h"
+#include "helper/WindowsHelper.h"
+#include "platform/Env.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "windows/XServer.h"
+
+namespace vrk {
+namespace {
+
+using xtest::Client;
+using Names = std::vector<std::string>;
+
+Names OwnerNames(const std::vector<platform::WindowInfo>& windows) {
+  Names names;
+  for (const auto& w : windows) names.push_back(w.ownerName.value_or("(none)"));
+  return names;
+}
+
+class X11 : public testing::Test {
+ protected:
+  void SetUp() override {
+    try {
+      server_ = std::make_unique<xtest::Xvfb>();
+      x_ = std::make_unique<Client>();
+    } catch (const std::exception& e) {
+      FAIL() << e.what();
+    }
+  }
+  Names OnScreen() { return OwnerNames(list_->OnScreenWindows()); }
+  Names All() { return OwnerNames(list_->AllWindows()); }
+
+  // A manager's check window and root properties, as EWMH prescribes.
+  xcb_window_t PublishManager(const std::vector<std::string>& supported) {
+    xcb_window_t check = x_->Create();
+    x_->SetCardinals(check, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
+    x_->SetCardinals(x_->root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
+    x_->SetAtoms(x_->root(), "_NET_SUPPORTED", supported);
+    x_->Sync();
+    return check;
+  }
+  void SetStacking(const std::vector<uint32_t>& bottomToTop) {
+    x_->SetCardinals(x_->root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW, bottomToTop);
+    x_->Sync();
+  }
+
+  std::unique_ptr<xtest::Xvfb> server_;
+  std::unique_ptr<Client> x_;
+  std::unique_ptr<platform::WindowList> list_ = platform::NewX11WindowList();
+};
+
+TEST_F(X11, BareServerFollowsMapRaiseAndUnmap) {
+  xcb_window_t alpha = x_->App("Alpha");
+  x_->App("Beta");
+  xcb_window_t gamma = x_->App("Gamma");
+  EXPECT_EQ(OnScreen(), (Names{"Gamma", "Beta", "Alpha"}));
+  x_->Raise(alpha);
+  EXPECT_EQ(OnScreen(), (Names{"Alpha", "Gamma", "Beta"}));
+  x_->Unmap(gamma);
+  EXPECT_EQ(OnScreen(), (Names{"Alpha", "Beta"}));
+  x_->App("Hidden", false);
+  EXPECT_EQ(All(), (Names{"Hidden", "Alpha", "Gamma", "Beta"}));
+}
+
+struct ShownCase {
+  const char* name;
+  std::function<void(Client&, xcb_window_t)> change;
+  bool shown;
+};
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const ShownCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class X11Shown : public X11, public testing::WithParamInterface<ShownCase> {};
+
+// Each change is made to the middle window of three; whatever it does, the
+// window stays in the list of all windows.
+TEST_P(X11Shown, DecidesWhetherAWindowIsOnScreen) {
+  x_->App("Back");
+  xcb_window_t target = x_->App("Target");
+  x_->App("Front");
+  GetParam().change(*x_, target);
+  x_->Sync();
+  EXPECT_EQ(OnScreen(),
+            GetParam().shown ? (Names{"Front", "Target", "Back"}) : (Names{"Front", "Back"}));
+  EXPECT_EQ(All(), (Names{"Front", "Target", "Back"}));
+}
+
+void OnDesktops(Client& x, xcb_window_t w, uint32_t current, uint32_t window) {
+  x.SetCardinals(x.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL, {current});
+  x.SetCardinals(w, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {window});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, X11Shown,
+    testing::Values(
+        ShownCase{"Plain", [](Client&, xcb_window_t) {}, true},
+        ShownCase{"Unmapped", [](Client& x, xcb_window_t w) { x.Unmap(w); }, false},
+        ShownCase{"OverrideRedirect", [](Client& x, xcb_window_t w) { x.SetOverrideRedirect(w); },
+                  false},
+        ShownCase{"Iconic",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetCardinals(w, "WM_STATE", x.Atom("WM_STATE"), {3, 0});
+                  },
+                  false},
+        ShownCase{"NormalState",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetCardinals(w, "WM_STATE", x.Atom("WM_STATE"), {1, 0});
+                  },
+                  true},
+        ShownCase{"HiddenAmongStates",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetAtoms(w, "_NET_WM_STATE", {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_HIDDEN"});
+                  },
+                  false},
+        ShownCase{"OtherStates",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetAtoms(w, "_NET_WM_STATE", {"_NET_WM_STATE_ABOVE"});
+                  },
+                  true},
+        ShownCase{"Dock",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetAtoms(w, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"});
+                  },
+                  false},
+        ShownCase{"DesktopElement",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetAtoms(w, "_NET_WM_WINDOW_TYPE",
+                               {"_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DESKTOP"});
+                  },
+                  false},
+        ShownCase{"NormalType",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetAtoms(w, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_NORMAL"});
+                  },
+                  true},
+        ShownCase{"OtherDesktop", [](Client& x, xcb_window_t w) { OnDesktops(x, w, 1, 0); }, false},
+        ShownCase{"CurrentDesktop", [](Client& x, xcb_window_t w) { OnDesktops(x, w, 1, 1); },
+                  true},
+        ShownCase{"AllDesktops", [](Client& x, xcb_window_t w) { OnDesktops(x, w, 1, 0xFFFFFFFF); },
+                  true}),
+    [](const testing::TestParamInfo<ShownCase>& info) { return info.param.name; });
+
+std::string LocalHostName() {
+  char buf[256] = {};
+  gethostname(buf, sizeof buf - 1);
+  return buf;
+}
+
+struct OwnerCase {
+  const char* name;
+  std::function<void(Client&, xcb_window_t)> label;
+  const char* owner;
+};
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const OwnerCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class X11Owner : public X11, public testing::WithParamInterface<OwnerCase> {};
+
+TEST_P(X11Owner, NamesTheApplication) {
+  xcb_window_t w = x_->Create();
+  GetParam().label(*x_, w);
+  x_->Map(w);
+  EXPECT_EQ(OnScreen(), Names{GetParam().owner});
+}
+
+void SetPid(Client& x, xcb_window_t w, uint32_t pid) {
+  x.SetCardinals(w, "_NET_WM_PID", XCB_ATOM_CARDINAL, {pid});
+}
+
+// The test program's own file name, which the process-number fallback finds.
+const char* const kSelf = "windows_tests";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, X11Owner,
+    testing::Values(
+        OwnerCase{"ClassPart", [](Client& x, xcb_window_t w) { x.SetClass(w, "gimp", "Gimp"); },
+                  "Gimp"},
+        OwnerCase{"InstanceWithoutClass",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("solo\0", 5));
+                  },
+                  "solo"},
+        OwnerCase{"InstanceWithEmptyClass",
+                  [](Client& x, xcb_window_t w) { x.SetClass(w, "solo", ""); }, "solo"},
+        OwnerCase{"Utf8Name", [](Client& x, xcb_window_t w) { x.SetClass(w, "muxan", "穆仙"); },
+                  "穆仙"},
+        OwnerCase{"Utf8Typed",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetBytes(w, XCB_ATOM_WM_CLASS, x.Atom("UTF8_STRING"),
+                               std::string("a\0Café\0", 8));
+                  },
+                  "Café"},
+        OwnerCase{"Latin1Name", [](Client& x, xcb_window_t w) { x.SetClass(w, "cafe", "Caf\xe9"); },
+                  "Café"},
+        OwnerCase{"ClassBeatsProcess",
+                  [](Client& x, xcb_window_t w) {
+                    x.SetClass(w, "a", "Named");
+                    SetPid(x, w, getpid());
+                  },
+                  "Named"},
+        OwnerCase{"ProcessExecutable", [](Client& x, xcb_window_t w) { SetPid(x, w, getpid()); },
+                  kSelf},
+        OwnerCase{"ProcessOnThisMachine",
+                  [](Client& x, xcb_window_t w) {
+                    SetPid(x, w, getpid());
+                    x.SetBytes(w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, LocalHostName());
+                  },
+                  kSelf},
+        OwnerCase{"ProcessElsewhere",
+                  [](Client& x, xcb_window_t w) {
+                    SetPid(x, w, getpid());
+                    x.SetBytes(w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, "far-away.example");
+                  },
+                  "(none)"},
+        OwnerCase{"ProcessGone", [](Client& x, xcb_window_t w) { SetPid(x, w, 0x3FFFFFF0); },
+                  "(none)"},
+        OwnerCase{"Nothing", [](Client&, xcb_window_t) {}, "(none)"}),
+    [](const testing::TestParamInfo<OwnerCase>& info) { return info.param.name; });
+
+// The long-name case compares against the whole name, built the same way.
+TEST_F(X11, ReadsALongNameInFull) {
+  std::string name = std::string(20000, 'x') + " Photoshop";
+  xcb_window_t w = x_->Create();
+  x_->SetClass(w, "long", name);
+  x_->Map(w);
+  EXPECT_EQ(OnScreen(), Names{name});
+}
+
+// A frame of a manager that publishes nothing: the client is the descendant
+// carrying WM_STATE, however deep, and its state counts.
+TEST_F(X11, BareServerLooksThroughFrames) {
+  auto frame = [&](const std::string& name, int depth, uint32_t state) {
+    xcb_window_t top = x_->Create();
+    xcb_window_t parent = top;
+    x_->Map(x_->Create(top));  // a decoration beside the client
+    for (int i = 1; i < depth; ++i) {
+      parent = x_->Create(parent);
+      x_->Map(parent);
+    }
+    xcb_window_t client = x_->Create(parent);
+    x_->SetClass(client, "c", name);
+    x_->SetCardinals(client, "WM_STATE", x_->Atom("WM_STATE"), {state, 0});
+    x_->Map(client);
+    x_->Map(top);
+  };
+  frame("Shallow", 1, 1);
+  frame("Deep", 3, 1);
+  frame("Minimised", 1, 3);
+  EXPECT_EQ(OnScreen(), (Names{"Deep", "Shallow"}));
+  EXPECT_EQ(All(), (Names{"Minimised", "Deep", "Shallow"}));
+}
+
+TEST_F(X11, ManagerStackingOrderWins) {
+  xcb_window_t alpha = x_->App("Alpha");
+  xcb_window_t beta = x_->App("Beta");
+  xcb_window_t gamma = x_->App("Gamma");
+  x_->App("Unmanaged");
+  xcb_window_t gone = x_->App("Gone");
+  x_->Destroy(gone);  // still listed: the manager has not caught up
+  PublishManager({"_NET_WM_STATE", "_NET_CLIENT_LIST_STACKING"});
+  SetStacking({gamma, gone, alpha, beta});
+  EXPECT_EQ(OnScreen(), (Names{"Beta", "Alpha", "Gamma"}));
+  // Every window remains reachable, managed or not.
+  EXPECT_EQ(All(), (Names{"(none)", "Unmanaged", "Gamma", "Beta", "Alpha"}));
+}
+
+TEST_F(X11, ManagerFiltersItsClients) {
+  xcb_window_t alpha = x_->App("Alpha");
+  xcb_window_t beta = x_->App("Beta");
+  xcb_window_t panel = x_->App("Panel");
+  xcb_window_t away = x_->App("Away");
+  x_->SetAtoms(panel, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"});
+  OnDesktops(*x_, away, 0, 2);
+  x_->SetCardinals(alpha, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {0});
+  PublishManager({"_NET_CLIENT_LIST_STACKING"});
+  SetStacking({alpha, away, panel, beta});
+  EXPECT_EQ(OnScreen(), (Names{"Beta", "Alpha"}));
+}
+
+// Root properties left behind by a manager that is gone, or a manager that
+// does not keep the list, leave the server's own stacking in charge.
+TEST_F(X11, StaleOrPartialManagerFallsBackToServerOrder) {
+  xcb_window_t alpha = x_->App("Alpha");
+  xcb_window_t beta = x_->App("Beta");
+  xcb_window_t check = PublishManager({"_NET_WM_STATE"});
+  SetStacking({beta, alpha});
+  EXPECT_EQ(OnScreen(), (Names{"Beta", "Alpha"}));
+  PublishManager({"_NET_CLIENT_LIST_STACKING"});
+  EXPECT_EQ(OnScreen(), (Names{"Alpha", "Beta"}));
+  x_->SetCardinals(x_->root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
+  x_->Destroy(check);
+  EXPECT_EQ(OnScreen(), (Names{"Beta", "Alpha"}));
+}
+
+TEST_F(X11, DetectionEndToEnd) {
+  platform::SetEnvForTesting(nullptr);
+  x_->App("Adobe Illustrator", false);
+  x_->App("Adobe Photoshop");
+  x_->App("Electron");
+  x_->App("kelvra");
+  GlobalHelper::SetAppName(std::string("Other"));
+  EXPECT_EQ(WindowsHelper::EnumWindows(),
+            Json::parse(R"({"choseAppName": "Photoshop", "unsupportedAppNames": ""})"));
+  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Illustrator"),
+            Json::parse(R"({"choseAppName": "Illustrator"})"));
+}
+
+TEST(X11Quiet, NoDisplayGivesNoWindows) {
+  auto list = platform::NewX11WindowList();
+  for (const char* display : {static_cast<const char*>(nullptr), "", ":31999", "localhost:31999"}) {
+    if (display == nullptr) {
+      unsetenv("DISPLAY");
+    } else {
+      setenv("DISPLAY", display, 1);
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(list->OnScreenWindows().empty()) << (display ? display : "(unset)");
+    EXPECT_TRUE(list->AllWindows().empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  }
+}
+
+}  // namespace
+}  // namespace vrk
