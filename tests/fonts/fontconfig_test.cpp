@@ -1,0 +1,291 @@
+// The font exports on real fontconfig, in a private configuration with
+// private XDG folders: the user's own fonts and settings are never touched.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "extension/NSStringEx.h"
+#include "helper/JsonHelper.h"
+#include "platform/Env.h"
+#include "vrkfont/VRKFont.h"
+
+namespace vrk {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::kFontScopeNone;
+using platform::kFontScopePersistent;
+using platform::kFontScopeProcess;
+
+std::string Take(char* text) {
+  std::string copy = text;
+  if (text != ConstantEmptyString()) std::free(text);
+  return copy;
+}
+
+std::string Font(const std::string& name) {
+  return fs::canonical(fs::path(VRK_TEST_FONTS) / name).string();
+}
+
+std::string ListOf(const std::vector<std::string>& paths) {
+  Json list = Json::array();
+  for (const auto& p : paths) list.push_back(p);
+  return list.dump();
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs a command of another process; its standard output.
+std::string RunCommand(const std::string& command) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  ::pclose(pipe);
+  return out;
+}
+
+std::string FcListed(const std::string& postscriptName) {
+  return RunCommand("fc-list --format '%{postscriptname}\\n' :postscriptname=" + postscriptName +
+                    " 2>/dev/null");
+}
+
+class FontconfigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vrkfont-fonts-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = fs::canonical(pattern).string();
+    for (const char* dir : {"home", "config", "data", "cache", "system", "tmp"}) {
+      fs::create_directory(root_ + "/" + dir);
+    }
+    fs::copy_file(Font("dup1/VrkTwin-Regular.ttf"), root_ + "/system/VrkTwin-Regular.ttf");
+    std::ofstream(root_ + "/fonts.conf") << "<?xml version=\"1.0\"?>\n<fontconfig>\n"
+                                         << "  <dir>" << root_ << "/system</dir>\n"
+                                         << "  <dir prefix=\"xdg\">fonts</dir>\n"
+                                         << "  <cachedir>" << root_ << "/cache/fc</cachedir>\n"
+                                         << "  <include ignore_missing=\"yes\" prefix=\"xdg\">"
+                                         << "fontconfig/conf.d</include>\n</fontconfig>\n";
+    ::setenv("FONTCONFIG_FILE", (root_ + "/fonts.conf").c_str(), 1);
+    ::unsetenv("FONTCONFIG_PATH");
+    ::unsetenv("FONTCONFIG_SYSROOT");
+    ::setenv("HOME", (root_ + "/home").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (root_ + "/cache").c_str(), 1);
+    UseRuntimeDir("run");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  void UseRuntimeDir(const std::string& name) {
+    runtime_ = root_ + "/" + name;
+    fs::create_directory(runtime_);
+    fs::permissions(runtime_, fs::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+  }
+  std::string SessionFolder() const { return runtime_ + "/vrkfont-fonts"; }
+  std::string ConfFile() const {
+    return root_ + "/config/fontconfig/conf.d/50-vrkfont-session-fonts.conf";
+  }
+
+  std::string root_;
+  std::string runtime_;
+};
+
+TEST_F(FontconfigTest, RegisterLinksOnlyFontsIntoAPrivateSessionFolder) {
+  const std::vector<std::string> list = {Font("alpha/VrkAlpha-Regular.ttf"),
+                                         root_ + "/missing.ttf",
+                                         Font("coll/VrkTrio.ttc"),
+                                         Font("junk/NotAFont.ttf"),
+                                         "",
+                                         Font("odd/Vrk Odd & <Co>.ttf"),
+                                         Font("alpha/VrkAlpha-Regular.ttf")};
+  EXPECT_EQ(Take(RegisterFont(ListOf(list).c_str())), "1|-|0|-|1|-|0|-|0|-|1|-|1");
+
+  struct stat st;
+  ASSERT_EQ(::lstat(SessionFolder().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 01700u);
+  std::map<std::string, std::string> links;
+  for (const auto& entry : fs::directory_iterator(SessionFolder())) {
+    EXPECT_TRUE(entry.is_symlink()) << entry.path();
+    EXPECT_TRUE(
+        std::regex_match(entry.path().filename().string(), std::regex("[0-9a-f]{32}\\.(ttf|ttc)")))
+        << entry.path();
+    links[fs::read_symlink(entry.path()).string()] = entry.path().filename().string();
+  }
+  EXPECT_EQ(links.size(), 3u);
+  EXPECT_TRUE(links.count(list[0]) && links.count(list[2]) && links.count(list[5]));
+
+  EXPECT_TRUE(FontIsRegistered(list[2].c_str(), nullptr, nullptr));
+  EXPECT_FALSE(FontIsRegistered(list[3].c_str(), "VrkAlpha-Regular", nullptr));
+  EXPECT_FALSE(FontIsRegistered(list[1].c_str(), nullptr, nullptr));
+
+  // The configuration file is written once, not on every registration.
+  struct stat before, after;
+  ASSERT_EQ(::stat(ConfFile().c_str(), &before), 0);
+  EXPECT_EQ(Take(RegisterFont(ListOf({Font("alpha/VrkAlpha-Bold.ttf")}).c_str())), "1");
+  ASSERT_EQ(::stat(ConfFile().c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+TEST_F(FontconfigTest, SessionRegistrationReachesOtherProcessesAndOutlivesItsOwn) {
+  UseRuntimeDir("run & <session>");
+  const std::string han = Font("han/VrkHan-Regular.ttf");
+  const std::string tool = std::string(VRK_TOOL) + " ";
+  EXPECT_EQ(FcListed("VrkHan-Regular"), "");
+
+  EXPECT_EQ(RunCommand(tool + "register " + Quote(han)), "1\n");
+  std::ifstream conf(ConfFile());
+  std::string text((std::istreambuf_iterator<char>(conf)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("<dir>" + root_ + "/run &amp; &lt;session&gt;/vrkfont-fonts</dir>"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(FcListed("VrkHan-Regular"), "VrkHan-Regular\n");
+  EXPECT_TRUE(FontIsRegistered(han.c_str(), nullptr, nullptr));
+  EXPECT_EQ(Take(FindFont("VrkHan-Regular", nullptr)), "Vrk Han|-|" + han);
+
+  EXPECT_EQ(RunCommand(tool + "unregister " + Quote(han)), "1\n");
+  EXPECT_EQ(FcListed("VrkHan-Regular"), "");
+  EXPECT_FALSE(FontIsRegistered(han.c_str(), nullptr, nullptr));
+  EXPECT_FALSE(FontIsRegistered(nullptr, "VrkHan-Regular", nullptr));
+  EXPECT_EQ(Take(FindFont("VrkHan-Regular", nullptr)), "(null)|-|(null)");
+  EXPECT_TRUE(fs::exists(han));
+}
+
+TEST_F(FontconfigTest, UnregisterAlsoLeavesPersistentAndProcessScopes) {
+  auto& fonts = platform::Env::Get().Fonts();
+  const std::string alpha = Font("alpha/VrkAlpha-Regular.ttf");
+  const std::string trio = Font("coll/VrkTrio.ttc");
+  fonts.RegisterFiles({alpha}, kFontScopePersistent);
+  fonts.RegisterFiles({trio}, kFontScopeProcess);
+  EXPECT_EQ(fonts.ScopeForFile(alpha), kFontScopePersistent);
+  EXPECT_EQ(fonts.ScopeForFile(trio), kFontScopeProcess);
+  EXPECT_TRUE(FontIsRegistered(nullptr, "VrkAlpha-Regular", nullptr));
+  EXPECT_EQ(Take(FindFont("VrkTrio-Bold", nullptr)), "Vrk Trio|-|" + trio);
+
+  EXPECT_EQ(
+      Take(UnRegisterFont(
+          ListOf({alpha, trio, Font("alpha/VrkAlpha-Bold.ttf"), root_ + "/gone.ttf"}).c_str())),
+      "1|-|1|-|1|-|0");
+  EXPECT_EQ(fonts.ScopeForFile(alpha), kFontScopeNone);
+  EXPECT_EQ(fonts.ScopeForFile(trio), kFontScopeNone);
+  EXPECT_TRUE(fs::is_empty(root_ + "/data/fonts/vrkfont"));
+  EXPECT_FALSE(FontIsRegistered(nullptr, "VrkAlpha-Regular", nullptr));
+  EXPECT_EQ(Take(FindFont("VrkTrio-Bold", nullptr)), "(null)|-|(null)");
+  EXPECT_TRUE(fs::exists(alpha) && fs::exists(trio));
+}
+
+TEST_F(FontconfigTest, FindFontAnswersOnlyAFontCarryingTheNames) {
+  const std::string regular = Font("alpha/VrkAlpha-Regular.ttf");
+  const std::string bold = Font("alpha/VrkAlpha-Bold.ttf");
+  const std::string trio = Font("coll/VrkTrio.ttc");
+  const std::string han = Font("han/VrkHan-Regular.ttf");
+  ASSERT_EQ(Take(RegisterFont(ListOf({regular, bold, trio, han}).c_str())), "1|-|1|-|1|-|1");
+  struct Case {
+    const char* ps;
+    const char* family;
+    std::string answer;
+  };
+  const Case cases[] = {
+      {"VrkTrio-Bold", nullptr, "Vrk Trio|-|" + trio},
+      {nullptr, "Vrk Alpha", "Vrk Alpha|-|" + regular},
+      {"VrkAlpha-Bold", "Vrk Alpha", "Vrk Alpha|-|" + bold},
+      {nullptr, "维克黑体", "Vrk Han|-|" + han},
+      {"VrkAlpha-Bold", "Vrk Trio", "(null)|-|(null)"},
+      {"VrkTrio-Bol", nullptr, "(null)|-|(null)"},  // fontconfig alone would answer Bold
+      {"vrktrio-bold", nullptr, "(null)|-|(null)"},
+      {nullptr, "No Such Family", "(null)|-|(null)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.ps ? c.ps : "(null)") + " " + (c.family ? c.family : "(null)"));
+    EXPECT_EQ(Take(FindFont(c.ps, c.family)), c.answer);
+  }
+  EXPECT_EQ(Take(FindFont(nullptr, nullptr)).find("(null)"), std::string::npos);
+  EXPECT_TRUE(FontIsRegistered(nullptr, "Unknown", "Vrk Trio"));
+  EXPECT_FALSE(FontIsRegistered(nullptr, nullptr, "Vrk Trio"));
+}
+
+TEST_F(FontconfigTest, InventoryListsEachNameOnceAndTheActivatedCopyFirst) {
+  auto inventory = [] {
+    std::map<std::string, std::vector<Json>> byName;
+    auto list = JsonHelper::jsonToObject(Take(GetAvailableFonts()));
+    EXPECT_TRUE(list && list->is_array());
+    for (const auto& record : list.value_or(Json::array())) {
+      EXPECT_EQ(record.size(), 4u);
+      byName[record.at("postscriptName").get<std::string>()].push_back(record);
+    }
+    return byName;
+  };
+  auto before = inventory();
+  ASSERT_EQ(before["VrkTwin-Regular"].size(), 1u);
+  EXPECT_EQ(before["VrkTwin-Regular"][0]["family"], "Vrk Twin One");
+  EXPECT_EQ(before.count("VrkHan-Regular"), 0u);
+
+  const std::string twin = Font("dup2/VrkTwin-Regular.ttf");
+  const std::string trio = Font("coll/VrkTrio.ttc");
+  const std::string han = Font("han/VrkHan-Regular.ttf");
+  ASSERT_EQ(Take(RegisterFont(ListOf({twin, trio, han}).c_str())), "1|-|1|-|1");
+  auto after = inventory();
+  for (const auto& [name, records] : after) EXPECT_EQ(records.size(), 1u) << name;
+  EXPECT_EQ(after["VrkTwin-Regular"][0], (Json{{"path", twin},
+                                               {"postscriptName", "VrkTwin-Regular"},
+                                               {"family", "Vrk Twin Two"},
+                                               {"style", "Regular"}}));
+  EXPECT_EQ(after["VrkHan-Regular"][0]["family"], "维克黑体");
+  for (const char* face : {"VrkTrio-Light", "VrkTrio-Regular", "VrkTrio-Bold"}) {
+    ASSERT_EQ(after[face].size(), 1u) << face;
+    EXPECT_EQ(after[face][0]["path"], trio);
+    EXPECT_EQ(after[face][0]["family"], "Vrk Trio");
+  }
+  EXPECT_EQ(after.count("VrkAlpha-Regular"), 0u);
+}
+
+TEST_F(FontconfigTest, FallbackSessionFolderIsRefusedWhenALinkOrSomeoneElses) {
+  ::unsetenv("XDG_RUNTIME_DIR");
+  ::setenv("TMPDIR", (root_ + "/tmp").c_str(), 1);
+  const std::string folder = root_ + "/tmp/vrkfont-fonts-" + std::to_string(::geteuid());
+  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+
+  fs::create_directory(root_ + "/elsewhere");
+  fs::create_directory_symlink(root_ + "/elsewhere", folder);
+  EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
+  EXPECT_TRUE(fs::is_empty(root_ + "/elsewhere"));
+  fs::remove(folder);
+
+  if (::geteuid() == 0) {
+    fs::create_directory(folder);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
+    EXPECT_TRUE(fs::is_empty(folder));
+    fs::remove(folder);
+  }
+
+  EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
+  struct stat st;
+  ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 01700u);
+  EXPECT_EQ(st.st_uid, ::geteuid());
+}
+
+}  // namespace
+}  // namespace vrk
