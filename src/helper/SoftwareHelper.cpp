@@ -1,6 +1,6 @@
 #include "helper/SoftwareHelper.h"
 
-#include <stdexcept>
+#include <algorithm>
 
 #include "helper/AdobeXDHelper.h"
 #include "helper/GlobalHelper.h"
@@ -84,21 +84,132 @@ void SoftwareHelper::SetSoftwareFont(Json& envelope, const char* fontPostScriptN
   JsonHelper::Store(envelope, "version", answer.Member("version"));
 }
 
-// The document operations follow with the next change.
-void SoftwareHelper::SetSoftwareBatchFonts(Json&, const char*, const char*) {
-  throw std::logic_error("not available yet");
+void SoftwareHelper::SetSoftwareBatchFonts(Json& envelope, const char* fontMap,
+                                           const char* scptPath) {
+  // Every call reaches the script, host or not; the script gets "" for none.
+  Text host = TextMember(WindowsHelper::EnumWindows(), "choseAppName");
+  ScriptCallOutcome outcome = ScriptHelper::CallHandler(
+      "setSoftwareBatchFonts",
+      {ScriptArgument::Held(host.value_or("")), ScriptArgument::Caller(fontMap)}, scptPath);
+  switch (outcome.kind) {
+    case ScriptCallKind::ScriptNotLoaded:
+      SetStatus(envelope, "101", "AppleScript Init Fail");
+      return;
+    case ScriptCallKind::NoAnswer:
+      SetStatus(envelope, "101", "AppleScript Fail");
+      JsonHelper::Store(envelope, "software", host);
+      return;
+    case ScriptCallKind::Answered:
+      break;
+  }
+  ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
+  // This handler's codes read the other way round from the rest.
+  if (answer.answerCode == "101") {
+    SetStatus(envelope, "101", "Layer Error");
+  } else if (answer.answerCode == "102") {
+    SetStatus(envelope, "102", "Can`t connect to software");
+  } else {
+    SetStatus(envelope, "1", "Success");
+  }
+  JsonHelper::Store(envelope, "software", host);
+  JsonHelper::Store(envelope, "version", answer.Member("version"));
+  JsonHelper::Store(envelope, "fontMapResult", answer.Member("doResult"));
 }
-void SoftwareHelper::SetSoftwareDoJs(Json&, const char*, const char*, const char*) {
-  throw std::logic_error("not available yet");
+
+void SoftwareHelper::SetSoftwareDoJs(Json& envelope, const char* psJsContent,
+                                     const char* aiJsContent, const char* scptPath) {
+  Json psResult = SetSoftwareDoJsByAppName("Photoshop", psJsContent, scptPath);
+  Json aiResult = SetSoftwareDoJsByAppName("Illustrator", aiJsContent, scptPath);
+  SetStatus(envelope, "1", "Success");
+  envelope["psResult"] = std::move(psResult);
+  envelope["aiResult"] = std::move(aiResult);
 }
-Json SoftwareHelper::SetSoftwareDoJsByAppName(const char*, const char*, const char*) {
-  throw std::logic_error("not available yet");
+
+Json SoftwareHelper::SetSoftwareDoJsByAppName(const char* appName, const char* jsContent,
+                                              const char* scptPath) {
+  Json result = JsonHelper::Envelope({"code", "msg", "software", "version", "doResult"});
+  try {
+    Text host = TextMember(WindowsHelper::EnumWindowsCheckAppNameExist(appName), "choseAppName");
+    if (!host || host->empty()) {
+      SetStatus(result, "101", "App Is Not Exist");
+      return result;
+    }
+    ScriptCallOutcome outcome = ScriptHelper::CallHandler(
+        "setSoftwareDoJs", {ScriptArgument::Held(*host), ScriptArgument::Caller(jsContent)},
+        scptPath);
+    switch (outcome.kind) {
+      case ScriptCallKind::ScriptNotLoaded:
+        SetStatus(result, "101", "AppleScript Init Fail");
+        return result;
+      case ScriptCallKind::NoAnswer:
+        SetStatus(result, "101", "AppleScript Fail");
+        result["software"] = *host;
+        return result;
+      case ScriptCallKind::Answered:
+        break;
+    }
+    ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
+    if (answer.answerCode == "101") {
+      SetStatus(result, "101", "Not Do");
+    } else {
+      SetStatus(result, "1", "Success");
+    }
+    result["software"] = *host;
+    JsonHelper::Store(result, "version", answer.Member("version"));
+    JsonHelper::Store(result, "doResult", answer.Member("doResult"));
+  } catch (...) {
+    // One host's failure stays in its own result and never stops the other run.
+    SetStatus(result, "101", "Try Fail");
+  }
+  return result;
 }
-std::string SoftwareHelper::GetSoftwareFilePath(const char*) {
-  throw std::logic_error("not available yet");
+
+std::string SoftwareHelper::GetSoftwareFilePath(const char* scptPath) {
+  Text host = TextMember(WindowsHelper::EnumWindows(), "choseAppName");
+  if (!host || host->empty()) return "";
+  ScriptCallOutcome outcome =
+      ScriptHelper::CallHandler("getSoftwareFilePath", {ScriptArgument::Held(*host)}, scptPath);
+  if (outcome.kind != ScriptCallKind::Answered || !outcome.answerText) return "";
+  const std::string& answer = *outcome.answerText;
+
+  // "Volume:dir:file" becomes "/dir/file": the volume name is dropped, and an
+  // answer without any ":" has no path part at all.
+  size_t colon = answer.find(':');
+  if (colon == std::string::npos) return "";
+  std::string path = answer.substr(colon);
+  std::replace(path.begin(), path.end(), ':', '/');
+  return path;
 }
-void SoftwareHelper::GetSoftwareFileFonts(Json&, const char*) {
-  throw std::logic_error("not available yet");
+
+void SoftwareHelper::GetSoftwareFileFonts(Json& envelope, const char* scptPath) {
+  Json detection = WindowsHelper::EnumWindows();
+  Text host = TextMember(detection, "choseAppName");
+  if (!host || host->empty()) {
+    SetStatus(envelope, "101", "No Software");
+    JsonHelper::Store(envelope, "software", TextMember(detection, "unsupportedAppNames"));
+    return;
+  }
+  ScriptCallOutcome outcome =
+      ScriptHelper::CallHandler("getSoftwareFileFonts", {ScriptArgument::Held(*host)}, scptPath);
+  switch (outcome.kind) {
+    case ScriptCallKind::ScriptNotLoaded:
+      SetStatus(envelope, "101", "AppleScript Init Fail");
+      return;
+    case ScriptCallKind::NoAnswer:
+      SetStatus(envelope, "101", "AppleScript Fail");
+      envelope["software"] = *host;
+      return;
+    case ScriptCallKind::Answered:
+      break;
+  }
+  ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
+  if (answer.answerCode == "102") {
+    SetStatus(envelope, "102", "Layer Error");
+  } else {
+    SetStatus(envelope, "1", "Success");
+  }
+  envelope["software"] = *host;
+  JsonHelper::Store(envelope, "fontListString", answer.Member("fontListString"));
 }
 
 }  // namespace vrk
