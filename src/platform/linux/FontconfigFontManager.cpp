@@ -247,8 +247,7 @@ class LinkRegistry {
   // Only the library's own link goes; the user's file is never touched.
   bool Remove(const std::string& canonical) const {
     std::string link = LinkFor(canonical);
-    if (Target(link) == canonical) RemoveLink(link);
-    return !Holds(canonical);
+    return Target(link) != canonical || ::unlink(link.c_str()) == 0 || errno == ENOENT;
   }
 
   // The registered file behind a path that fontconfig reports for a link.
@@ -505,20 +504,29 @@ class FontconfigFontManager final : public FontManager {
   }
 
   void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) override {
-    for (const auto& path : paths) UnregisterFile(path, scope);
+    if (scope == kFontScopeProcess) {
+      for (const auto& path : paths) UnregisterFile(path, scope);
+      return;
+    }
+    auto registry = Registry(scope);
+    if (!registry) return;
+    for (const auto& path : paths) {
+      if (auto canonical = Canonical(path)) registry->Remove(*canonical);
+    }
+    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+    fc_->Changed();
   }
 
   bool UnregisterFile(const std::string& path, uint32_t scope) override {
+    if (scope != kFontScopeProcess && scope != kFontScopeSession && scope != kFontScopePersistent) {
+      return false;
+    }
     auto canonical = Canonical(path);
     if (!canonical) return true;
     bool gone = true;
-    if (scope == kFontScopeSession) {
-      auto session = SessionRegistry(false);
-      gone = !session || session->Remove(*canonical);
-    } else if (scope == kFontScopePersistent) {
-      gone = PersistentRegistry().Remove(*canonical);
-    } else if (scope != kFontScopeProcess) {
-      return false;
+    if (scope != kFontScopeProcess) {
+      auto registry = Registry(scope);
+      gone = !registry || registry->Remove(*canonical);
     }
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
     if (scope == kFontScopeProcess) fc_->processFonts().erase(*canonical);
@@ -579,6 +587,14 @@ class FontconfigFontManager final : public FontManager {
   }
 
  private:
+  // The link folder of a scope; none for the session before its first
+  // registration.
+  static std::optional<LinkRegistry> Registry(uint32_t scope) {
+    if (scope == kFontScopeSession) return SessionRegistry(false);
+    if (scope == kFontScopePersistent) return PersistentRegistry();
+    throw std::invalid_argument("no link folder for this scope");
+  }
+
   // Only what fontconfig reads as a font gets a link. The mutex must be held.
   static bool IsFont(const std::string& file) {
     int count = 0;

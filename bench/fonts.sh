@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Compares the font commands of the vrkfont tool with fontconfig's own tools
+# over a generated corpus, in a private fontconfig configuration and private
+# XDG folders (the user's fonts are never touched):
+#   listing  `vrkfont fonts`         vs `fc-list` asked for the same four fields
+#   lookup   `vrkfont find --ps`     vs `fc-match :postscriptname=`
+#   register `vrkfont register` + `vrkfont unregister` of 1,000 files vs `fc-scan`
+#   memory   peak RSS of `vrkfont fonts` as the number of fonts grows
+#
+# usage: bench/fonts.sh BUILD_DIR [FACES] [RUNS]
+set -euo pipefail
+
+build=$(cd "${1:?usage: fonts.sh BUILD_DIR [FACES] [RUNS]}" && pwd)
+faces=${2:-2000}
+runs=${3:-15}
+here=$(cd "$(dirname "$0")" && pwd)
+tool="$build/tools/vrkfont"
+python=${VRK_FONT_PYTHON:-/usr/bin/python3}
+[ -x "$tool" ] || { echo "no $tool; build the vrkfont target first" >&2; exit 2; }
+
+root=$(mktemp -d /tmp/vrkfont-bench-XXXXXX)
+# The runtime directory is a tmpfs on a desktop; /dev/shm is one too.
+run=$(mktemp -d "$([ -d /dev/shm ] && echo /dev/shm || echo "$root")/vrkfont-bench-run-XXXXXX")
+trap 'rm -rf "$root" "$run"' EXIT
+mkdir -p "$root"/{home,config,data,cache}
+chmod 700 "$run"
+export HOME="$root/home" XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/data"
+export XDG_CACHE_HOME="$root/cache" XDG_RUNTIME_DIR="$run"
+unset FONTCONFIG_PATH FONTCONFIG_SYSROOT
+
+# 500 faces a folder: the listing corpus, then 1,000 files to register.
+listed=$(((faces + 499) / 500))
+echo "generating $faces + 1000 fonts..."
+"$python" "$here/../tests/fonts/gen_fonts.py" "$root/corpus" --corpus $((listed * 500 + 1000))
+
+use_folders() {  # use_folders N: a configuration listing the first N folders
+  local conf="$root/fonts-$1.conf" i
+  {
+    echo '<?xml version="1.0"?><fontconfig>'
+    for ((i = 2; i < $1 + 2; i++)); do printf '<dir>%s/corpus/d%02d</dir>\n' "$root" "$i"; done
+    echo "<cachedir>$root/cache/fc</cachedir>"
+    echo '<include ignore_missing="yes" prefix="xdg">fontconfig/conf.d</include></fontconfig>'
+  } >"$conf"
+  export FONTCONFIG_FILE="$conf"
+  fc-list >/dev/null  # warm the caches, as on any desktop
+}
+
+# compare RUNS OURS... -- THEIRS...: the median wall times in milliseconds of
+# both commands, run in turns so that a busy machine slows both alike
+compare() {
+  local ours=() theirs=() a=() b=() i
+  while [ "$1" != "--" ]; do a+=("$1"); shift; done
+  shift
+  b=("$@")
+  for ((i = 0; i < runs; i++)); do
+    ours+=($(elapsed_us "${a[@]}"))
+    theirs+=($(elapsed_us "${b[@]}"))
+  done
+  echo "$(median "${ours[@]}") $(median "${theirs[@]}")"
+}
+elapsed_us() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000))
+}
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {printf "%.2f", a[int((NR+1)/2)]/1000}'; }
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+report() {  # report LABEL "OURS THEIRS" TARGET
+  set -- "$1" ${2} "$3"
+  printf '%-36s %9s ms %9s ms   ratio %s (target <= %s)\n' "$1" "$2" "$3" "$(ratio "$2" "$3")" "$4"
+}
+
+use_folders "$listed"
+count=$("$tool" fonts | grep -c '"postscriptName"')
+echo "listing $count faces; median of $runs runs"
+printf '%-34s %12s %12s\n' "" "vrkfont" "fontconfig"
+
+fc4=(fc-list --format '%{file}|%{postscriptname}|%{family}|%{style}\n')
+report "fonts vs fc-list (4 fields)" "$(compare "$tool" fonts -- "${fc4[@]}")" 1.2
+
+name=$(printf 'VrkBench%05d-Regular' $((listed * 500 + 1000 - 7)))
+report "find vs fc-match" "$(compare "$tool" find --ps "$name" -- \
+  fc-match ":postscriptname=$name" file family)" 1.2
+
+mapfile -t files < <(ls -d "$root"/corpus/d00/* "$root"/corpus/d01/* | head -1000)
+flags=$("$tool" register "${files[@]}")
+[ "$(grep -o 1 <<<"$flags" | wc -l)" = 1000 ] || { echo "registration failed" >&2; exit 1; }
+"$tool" unregister "${files[@]}" >/dev/null
+both() { "$tool" register "${files[@]}" && "$tool" unregister "${files[@]}"; }
+report "register+unregister 1000 vs fc-scan" "$(compare both -- fc-scan "${files[@]}")" 1.5
+
+echo "peak memory of 'vrkfont fonts':"
+for ((n = 1; n <= listed; n *= 2)); do
+  use_folders "$n"
+  kb=$(/usr/bin/time -f %M "$tool" fonts 2>&1 >/dev/null | tail -1)
+  fc=$(/usr/bin/time -f %M "${fc4[@]}" 2>&1 >/dev/null | tail -1)
+  printf '  %5d faces: %6d KiB   (fc-list %6d KiB)\n' $((n * 500)) "$kb" "$fc"
+done
