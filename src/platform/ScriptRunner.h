@@ -33,14 +33,15 @@ struct SubroutineEvent {
 };
 
 struct ScriptResult {
-  // The result's text form; nothing when it has none.
+  // The result's text form, always UTF-8; nothing when it has none.
   std::optional<std::string> text;
 };
 
 class LoadedScript {
  public:
   virtual ~LoadedScript() = default;
-  // Runs the event; nothing when no result came back (missing handler, error).
+  // Runs the event; nothing when no result came back (missing handler, error,
+  // an event other than the subroutine call).
   virtual std::optional<ScriptResult> Execute(const SubroutineEvent& event) = 0;
 };
 
