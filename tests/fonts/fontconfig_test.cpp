@@ -10,7 +10,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,27 +43,19 @@ std::string ListOf(const std::vector<std::string>& paths) {
   return list.dump();
 }
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// Runs a command of another process; its standard output.
+// Another process's standard output.
 std::string RunCommand(const std::string& command) {
   std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-  ::pclose(pipe);
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    ::pclose(pipe);
+  }
   return out;
 }
 
 std::string FcListed(const std::string& postscriptName) {
-  return RunCommand("fc-list --format '%{postscriptname}\\n' :postscriptname=" + postscriptName +
-                    " 2>/dev/null");
+  return RunCommand("fc-list --format '%{postscriptname}\\n' :postscriptname=" + postscriptName);
 }
 
 class FontconfigTest : public ::testing::Test {
@@ -72,23 +64,20 @@ class FontconfigTest : public ::testing::Test {
     char pattern[] = "/tmp/vrkfont-fonts-test-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     root_ = fs::canonical(pattern).string();
-    for (const char* dir : {"home", "config", "data", "cache", "system", "tmp"}) {
+    const std::pair<const char*, const char*> folders[] = {
+        {"HOME", "home"},          {"XDG_CONFIG_HOME", "config"},
+        {"XDG_DATA_HOME", "data"}, {"XDG_CACHE_HOME", "cache"},
+        {nullptr, "system"},       {nullptr, "tmp"}};
+    for (const auto& [variable, dir] : folders) {
       fs::create_directory(root_ + "/" + dir);
+      if (variable != nullptr) ::setenv(variable, (root_ + "/" + dir).c_str(), 1);
     }
     fs::copy_file(Font("dup1/VrkTwin-Regular.ttf"), root_ + "/system/VrkTwin-Regular.ttf");
-    std::ofstream(root_ + "/fonts.conf") << "<?xml version=\"1.0\"?>\n<fontconfig>\n"
-                                         << "  <dir>" << root_ << "/system</dir>\n"
-                                         << "  <dir prefix=\"xdg\">fonts</dir>\n"
-                                         << "  <cachedir>" << root_ << "/cache/fc</cachedir>\n"
-                                         << "  <include ignore_missing=\"yes\" prefix=\"xdg\">"
-                                         << "fontconfig/conf.d</include>\n</fontconfig>\n";
+    std::ofstream(root_ + "/fonts.conf") << "<fontconfig><dir>" << root_ << "/system</dir>"
+                                         << "<dir prefix='xdg'>fonts</dir><cachedir>" << root_
+                                         << "/cache/fc</cachedir><include ignore_missing='yes' "
+                                         << "prefix='xdg'>fontconfig/conf.d</include></fontconfig>";
     ::setenv("FONTCONFIG_FILE", (root_ + "/fonts.conf").c_str(), 1);
-    ::unsetenv("FONTCONFIG_PATH");
-    ::unsetenv("FONTCONFIG_SYSROOT");
-    ::setenv("HOME", (root_ + "/home").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (root_ + "/cache").c_str(), 1);
     UseRuntimeDir("run");
   }
   void TearDown() override {
@@ -112,59 +101,49 @@ class FontconfigTest : public ::testing::Test {
 };
 
 TEST_F(FontconfigTest, RegisterLinksOnlyFontsIntoAPrivateSessionFolder) {
-  const std::vector<std::string> list = {Font("alpha/VrkAlpha-Regular.ttf"),
-                                         root_ + "/missing.ttf",
-                                         Font("coll/VrkTrio.ttc"),
-                                         Font("junk/NotAFont.ttf"),
-                                         "",
-                                         Font("odd/Vrk Odd & <Co>.ttf"),
-                                         Font("alpha/VrkAlpha-Regular.ttf")};
-  EXPECT_EQ(Take(RegisterFont(ListOf(list).c_str())), "1|-|0|-|1|-|0|-|0|-|1|-|1");
+  for (const char* nothing : {"[]", "{}", "5", "true"}) {
+    EXPECT_EQ(RegisterFont(nothing), ConstantEmptyString()) << nothing;
+  }
+  EXPECT_FALSE(fs::exists(SessionFolder()));
+  EXPECT_FALSE(fs::exists(ConfFile()));
 
+  const std::vector<std::string> list = {
+      Font("alpha/VrkAlpha-Regular.ttf"), root_ + "/missing.ttf",         Font("coll/VrkTrio.ttc"),
+      Font("junk/NotAFont.ttf"),          Font("odd/Vrk Odd & <Co>.ttf"), ""};
+  EXPECT_EQ(Take(RegisterFont(ListOf(list).c_str())), "1|-|0|-|1|-|0|-|1|-|0");
   struct stat st;
   ASSERT_EQ(::lstat(SessionFolder().c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ(st.st_mode & 07777, 01700u);
-  std::map<std::string, std::string> links;
+  std::set<std::string> targets;
   for (const auto& entry : fs::directory_iterator(SessionFolder())) {
-    EXPECT_TRUE(entry.is_symlink()) << entry.path();
     EXPECT_TRUE(
         std::regex_match(entry.path().filename().string(), std::regex("[0-9a-f]{32}\\.(ttf|ttc)")))
         << entry.path();
-    links[fs::read_symlink(entry.path()).string()] = entry.path().filename().string();
+    targets.insert(fs::read_symlink(entry.path()).string());
   }
-  EXPECT_EQ(links.size(), 3u);
-  EXPECT_TRUE(links.count(list[0]) && links.count(list[2]) && links.count(list[5]));
+  EXPECT_EQ(targets, (std::set<std::string>{list[0], list[2], list[4]}));
 
-  EXPECT_TRUE(FontIsRegistered(list[2].c_str(), nullptr, nullptr));
-  EXPECT_FALSE(FontIsRegistered(list[3].c_str(), "VrkAlpha-Regular", nullptr));
-  EXPECT_FALSE(FontIsRegistered(list[1].c_str(), nullptr, nullptr));
-
-  // The configuration file is written once, not on every registration.
+  // Written once, not on every registration.
   struct stat before, after;
   ASSERT_EQ(::stat(ConfFile().c_str(), &before), 0);
-  EXPECT_EQ(Take(RegisterFont(ListOf({Font("alpha/VrkAlpha-Bold.ttf")}).c_str())), "1");
+  EXPECT_EQ(Take(RegisterFont(ListOf({list[0], list[0]}).c_str())), "1|-|1");
   ASSERT_EQ(::stat(ConfFile().c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
 TEST_F(FontconfigTest, SessionRegistrationReachesOtherProcessesAndOutlivesItsOwn) {
-  UseRuntimeDir("run & <session>");
+  UseRuntimeDir("run & <session>");  // the folder's name must reach fontconfig intact
   const std::string han = Font("han/VrkHan-Regular.ttf");
   const std::string tool = std::string(VRK_TOOL) + " ";
   EXPECT_EQ(FcListed("VrkHan-Regular"), "");
 
-  EXPECT_EQ(RunCommand(tool + "register " + Quote(han)), "1\n");
-  std::ifstream conf(ConfFile());
-  std::string text((std::istreambuf_iterator<char>(conf)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("<dir>" + root_ + "/run &amp; &lt;session&gt;/vrkfont-fonts</dir>"),
-            std::string::npos)
-      << text;
+  EXPECT_EQ(RunCommand(tool + "register " + han), "1\n");
   EXPECT_EQ(FcListed("VrkHan-Regular"), "VrkHan-Regular\n");
   EXPECT_TRUE(FontIsRegistered(han.c_str(), nullptr, nullptr));
   EXPECT_EQ(Take(FindFont("VrkHan-Regular", nullptr)), "Vrk Han|-|" + han);
 
-  EXPECT_EQ(RunCommand(tool + "unregister " + Quote(han)), "1\n");
+  EXPECT_EQ(RunCommand(tool + "unregister " + han), "1\n");
   EXPECT_EQ(FcListed("VrkHan-Regular"), "");
   EXPECT_FALSE(FontIsRegistered(han.c_str(), nullptr, nullptr));
   EXPECT_FALSE(FontIsRegistered(nullptr, "VrkHan-Regular", nullptr));
@@ -183,14 +162,12 @@ TEST_F(FontconfigTest, UnregisterAlsoLeavesPersistentAndProcessScopes) {
   EXPECT_TRUE(FontIsRegistered(nullptr, "VrkAlpha-Regular", nullptr));
   EXPECT_EQ(Take(FindFont("VrkTrio-Bold", nullptr)), "Vrk Trio|-|" + trio);
 
-  EXPECT_EQ(
-      Take(UnRegisterFont(
-          ListOf({alpha, trio, Font("alpha/VrkAlpha-Bold.ttf"), root_ + "/gone.ttf"}).c_str())),
-      "1|-|1|-|1|-|0");
+  const std::string never = Font("alpha/VrkAlpha-Bold.ttf");
+  EXPECT_EQ(Take(UnRegisterFont(ListOf({alpha, trio, never, root_ + "/gone.ttf"}).c_str())),
+            "1|-|1|-|1|-|0");
   EXPECT_EQ(fonts.ScopeForFile(alpha), kFontScopeNone);
   EXPECT_EQ(fonts.ScopeForFile(trio), kFontScopeNone);
   EXPECT_TRUE(fs::is_empty(root_ + "/data/fonts/vrkfont"));
-  EXPECT_FALSE(FontIsRegistered(nullptr, "VrkAlpha-Regular", nullptr));
   EXPECT_EQ(Take(FindFont("VrkTrio-Bold", nullptr)), "(null)|-|(null)");
   EXPECT_TRUE(fs::exists(alpha) && fs::exists(trio));
 }
@@ -198,31 +175,24 @@ TEST_F(FontconfigTest, UnregisterAlsoLeavesPersistentAndProcessScopes) {
 TEST_F(FontconfigTest, FindFontAnswersOnlyAFontCarryingTheNames) {
   const std::string regular = Font("alpha/VrkAlpha-Regular.ttf");
   const std::string bold = Font("alpha/VrkAlpha-Bold.ttf");
-  const std::string trio = Font("coll/VrkTrio.ttc");
   const std::string han = Font("han/VrkHan-Regular.ttf");
-  ASSERT_EQ(Take(RegisterFont(ListOf({regular, bold, trio, han}).c_str())), "1|-|1|-|1|-|1");
-  struct Case {
-    const char* ps;
-    const char* family;
-    std::string answer;
+  ASSERT_EQ(Take(RegisterFont(ListOf({regular, bold, han}).c_str())), "1|-|1|-|1");
+  const std::pair<std::pair<const char*, const char*>, std::string> cases[] = {
+      {{"VrkAlpha-Bold", nullptr}, "Vrk Alpha|-|" + bold},
+      {{nullptr, "Vrk Alpha"}, "Vrk Alpha|-|" + regular},
+      {{"VrkAlpha-Bold", "Vrk Alpha"}, "Vrk Alpha|-|" + bold},
+      {{nullptr, "维克黑体"}, "Vrk Han|-|" + han},
+      {{"VrkAlpha-Bold", "Vrk Han"}, "(null)|-|(null)"},
+      {{"VrkAlpha-Bol", nullptr}, "(null)|-|(null)"},  // fontconfig alone answers Bold
+      {{"vrkalpha-bold", nullptr}, "(null)|-|(null)"},
+      {{nullptr, "No Such Family"}, "(null)|-|(null)"},
   };
-  const Case cases[] = {
-      {"VrkTrio-Bold", nullptr, "Vrk Trio|-|" + trio},
-      {nullptr, "Vrk Alpha", "Vrk Alpha|-|" + regular},
-      {"VrkAlpha-Bold", "Vrk Alpha", "Vrk Alpha|-|" + bold},
-      {nullptr, "维克黑体", "Vrk Han|-|" + han},
-      {"VrkAlpha-Bold", "Vrk Trio", "(null)|-|(null)"},
-      {"VrkTrio-Bol", nullptr, "(null)|-|(null)"},  // fontconfig alone would answer Bold
-      {"vrktrio-bold", nullptr, "(null)|-|(null)"},
-      {nullptr, "No Such Family", "(null)|-|(null)"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.ps ? c.ps : "(null)") + " " + (c.family ? c.family : "(null)"));
-    EXPECT_EQ(Take(FindFont(c.ps, c.family)), c.answer);
+  for (const auto& [names, answer] : cases) {
+    EXPECT_EQ(Take(FindFont(names.first, names.second)), answer)
+        << (names.first ? names.first : "-") << " " << (names.second ? names.second : "-");
   }
   EXPECT_EQ(Take(FindFont(nullptr, nullptr)).find("(null)"), std::string::npos);
-  EXPECT_TRUE(FontIsRegistered(nullptr, "Unknown", "Vrk Trio"));
-  EXPECT_FALSE(FontIsRegistered(nullptr, nullptr, "Vrk Trio"));
+  EXPECT_TRUE(FontIsRegistered(nullptr, "Unknown", "Vrk Alpha"));
 }
 
 TEST_F(FontconfigTest, InventoryListsEachNameOnceAndTheActivatedCopyFirst) {
@@ -231,33 +201,28 @@ TEST_F(FontconfigTest, InventoryListsEachNameOnceAndTheActivatedCopyFirst) {
     auto list = JsonHelper::jsonToObject(Take(GetAvailableFonts()));
     EXPECT_TRUE(list && list->is_array());
     for (const auto& record : list.value_or(Json::array())) {
-      EXPECT_EQ(record.size(), 4u);
       byName[record.at("postscriptName").get<std::string>()].push_back(record);
     }
     return byName;
   };
   auto before = inventory();
-  ASSERT_EQ(before["VrkTwin-Regular"].size(), 1u);
-  EXPECT_EQ(before["VrkTwin-Regular"][0]["family"], "Vrk Twin One");
+  EXPECT_EQ(before["VrkTwin-Regular"].at(0)["family"], "Vrk Twin One");
   EXPECT_EQ(before.count("VrkHan-Regular"), 0u);
 
   const std::string twin = Font("dup2/VrkTwin-Regular.ttf");
   const std::string trio = Font("coll/VrkTrio.ttc");
-  const std::string han = Font("han/VrkHan-Regular.ttf");
-  ASSERT_EQ(Take(RegisterFont(ListOf({twin, trio, han}).c_str())), "1|-|1|-|1");
+  ASSERT_EQ(Take(RegisterFont(ListOf({twin, trio, Font("han/VrkHan-Regular.ttf")}).c_str())),
+            "1|-|1|-|1");
   auto after = inventory();
   for (const auto& [name, records] : after) EXPECT_EQ(records.size(), 1u) << name;
-  EXPECT_EQ(after["VrkTwin-Regular"][0], (Json{{"path", twin},
-                                               {"postscriptName", "VrkTwin-Regular"},
-                                               {"family", "Vrk Twin Two"},
-                                               {"style", "Regular"}}));
-  EXPECT_EQ(after["VrkHan-Regular"][0]["family"], "维克黑体");
+  EXPECT_EQ(after["VrkTwin-Regular"].at(0), (Json{{"path", twin},
+                                                  {"postscriptName", "VrkTwin-Regular"},
+                                                  {"family", "Vrk Twin Two"},
+                                                  {"style", "Regular"}}));
+  EXPECT_EQ(after["VrkHan-Regular"].at(0)["family"], "维克黑体");
   for (const char* face : {"VrkTrio-Light", "VrkTrio-Regular", "VrkTrio-Bold"}) {
-    ASSERT_EQ(after[face].size(), 1u) << face;
-    EXPECT_EQ(after[face][0]["path"], trio);
-    EXPECT_EQ(after[face][0]["family"], "Vrk Trio");
+    EXPECT_EQ(after[face].at(0)["path"], trio) << face;
   }
-  EXPECT_EQ(after.count("VrkAlpha-Regular"), 0u);
 }
 
 TEST_F(FontconfigTest, FallbackSessionFolderIsRefusedWhenALinkOrSomeoneElses) {
@@ -271,12 +236,10 @@ TEST_F(FontconfigTest, FallbackSessionFolderIsRefusedWhenALinkOrSomeoneElses) {
   EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
   EXPECT_TRUE(fs::is_empty(root_ + "/elsewhere"));
   fs::remove(folder);
-
   if (::geteuid() == 0) {
     fs::create_directory(folder);
     ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
     EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
-    EXPECT_TRUE(fs::is_empty(folder));
     fs::remove(folder);
   }
 
@@ -284,7 +247,6 @@ TEST_F(FontconfigTest, FallbackSessionFolderIsRefusedWhenALinkOrSomeoneElses) {
   struct stat st;
   ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 01700u);
-  EXPECT_EQ(st.st_uid, ::geteuid());
 }
 
 }  // namespace
