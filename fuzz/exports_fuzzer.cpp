@@ -39,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto& env = Env();
   std::optional<std::string> answer;
   if (a[5] != nullptr) answer = std::string(a[5]);
+  env.scripts.events.clear();
+  env.scripts.loads.clear();
   env.scripts.scripts["/s.lua"] = [answer](const vrk::test::SubroutineEvent&) {
     return std::optional<vrk::test::ScriptResult>(vrk::test::ScriptResult{answer});
   };

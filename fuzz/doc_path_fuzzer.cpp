@@ -1,0 +1,33 @@
+// Any answer of the document-path handler converts without failing: no ":"
+// means no path; otherwise the volume name goes and every ":" becomes "/".
+#include <algorithm>
+#include <cstdlib>
+
+#include "extension/NSStringEx.h"
+#include "support/FakeEnv.h"
+#include "vrkfont/VRKFont.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static vrk::test::FakeEnv* env = [] {
+    auto* e = new vrk::test::FakeEnv();
+    e->windows.onScreen = vrk::test::Windows({"Adobe InDesign"});
+    vrk::platform::SetEnvForTesting(e);
+    return e;
+  }();
+  std::string answer(reinterpret_cast<const char*>(data), size);
+  env->scripts.scripts["/s.lua"] = [answer](const vrk::test::SubroutineEvent&) {
+    return std::optional<vrk::test::ScriptResult>(vrk::test::ScriptResult{answer});
+  };
+  env->scripts.events.clear();
+  env->scripts.loads.clear();
+  char* path = GetSoftwareFilePath("/s.lua");
+  std::string got = path;
+  if (path != vrk::ConstantEmptyString()) std::free(path);
+
+  size_t colon = answer.find(':');
+  std::string want = colon == std::string::npos ? "" : answer.substr(colon);
+  std::replace(want.begin(), want.end(), ':', '/');
+  want = want.substr(0, want.find('\0'));  // what the caller sees of the C string
+  if (got != want) std::abort();
+  return 0;
+}
