@@ -107,10 +107,14 @@ TEST_F(FontconfigTest, RegisterLinksOnlyFontsIntoAPrivateSessionFolder) {
   EXPECT_FALSE(fs::exists(SessionFolder()));
   EXPECT_FALSE(fs::exists(ConfFile()));
 
-  const std::vector<std::string> list = {
-      Font("alpha/VrkAlpha-Regular.ttf"), root_ + "/missing.ttf",         Font("coll/VrkTrio.ttc"),
-      Font("junk/NotAFont.ttf"),          Font("odd/Vrk Odd & <Co>.ttf"), ""};
-  EXPECT_EQ(Take(RegisterFont(ListOf(list).c_str())), "1|-|0|-|1|-|0|-|1|-|0");
+  const std::vector<std::string> list = {Font("alpha/VrkAlpha-Regular.ttf"),
+                                         root_ + "/missing.ttf",
+                                         Font("coll/VrkTrio.ttc"),
+                                         Font("junk/NotAFont.ttf"),
+                                         Font("odd/Vrk Odd & <Co>.ttf"),
+                                         "",
+                                         Font("han/VrkHan-Regular.ttf") + std::string("\0.ttf", 5)};
+  EXPECT_EQ(Take(RegisterFont(ListOf(list).c_str())), "1|-|0|-|1|-|0|-|1|-|0|-|0");
   struct stat st;
   ASSERT_EQ(::lstat(SessionFolder().c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));

@@ -130,7 +130,11 @@ std::string XdgDir(const char* variable, const char* fallbackUnderHome) {
 
 std::optional<std::string> Canonical(const std::string& path) {
   char resolved[PATH_MAX];
-  if (path.empty() || ::realpath(path.c_str(), resolved) == nullptr) return std::nullopt;
+  // A NUL inside would make the system see a shorter, different path.
+  if (path.empty() || path.find('\0') != std::string::npos ||
+      ::realpath(path.c_str(), resolved) == nullptr) {
+    return std::nullopt;
+  }
   return std::string(resolved);
 }
 
