@@ -10,7 +10,7 @@ PKGS=(
   liblua5.4-dev lua5.4
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   python3 python3-fonttools
-  valgrind
+  valgrind time
 )
 
 missing=()

@@ -61,20 +61,26 @@ std::optional<std::string> HomeDir() {
   return std::nullopt;
 }
 
+// The system sees a path only up to its first NUL: such a path names nothing.
+bool Usable(const std::string& path) {
+  return !path.empty() && path.find('\0') == std::string::npos;
+}
+
 class LinuxFileSystem final : public FileSystem {
  public:
   bool Exists(const std::string& path) override {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    return Usable(path) && ::stat(path.c_str(), &st) == 0;
   }
 
   std::optional<uint64_t> ItemSize(const std::string& path) override {
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    if (!Usable(path) || ::lstat(path.c_str(), &st) != 0) return std::nullopt;
     return static_cast<uint64_t>(st.st_size);
   }
 
   bool CopyTree(const std::string& from, const std::string& to) override {
+    if (!Usable(from) || !Usable(to)) return false;
     std::error_code ec;
     if (fs::symlink_status(to, ec).type() != fs::file_type::not_found) return false;
     if (!fs::exists(fs::path(to).parent_path(), ec)) return false;
@@ -83,6 +89,7 @@ class LinuxFileSystem final : public FileSystem {
   }
 
   bool WriteFileAtomically(const std::string& path, const std::string& bytes) override {
+    if (!Usable(path)) return false;
     fs::path target(path);
     if (target.filename().empty()) return false;
     std::string pattern = (target.parent_path() / ("." + target.filename().string())).string();
