@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
   char buf[64];
   while (read(0, buf, sizeof buf) > 0) {
   }
+  /* Gone before we exit, so the next window list cannot still show it. */
+  xcb_destroy_window(c, w);
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), NULL));
   xcb_disconnect(c);
   return 0;
 }
