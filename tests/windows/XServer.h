@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -17,8 +17,6 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace vrk::xtest {
 
 // Starts Xvfb on a display number it picks itself (-displayfd) and points
@@ -28,26 +26,27 @@ class Xvfb {
  public:
   Xvfb() {
     int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     std::string fd = std::to_string(fds[1]);
-    std::vector<std::string> args = {"Xvfb", "-displayfd", fd,  "-nolisten",
-                                     "tcp",  "-screen",    "0", "1280x1024x24"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int rc = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    // -noreset: otherwise each time the last client leaves, the server resets
+    // and refuses connections meanwhile.
+    const char* argv[] = {"Xvfb",     "-displayfd", fd.c_str(), "-nolisten",    "tcp",
+                          "-noreset", "-screen",    "0",        "1280x1024x24", nullptr};
+    pid_ = fork();
+    if (pid_ == 0) {
+      // The server goes with the test, however the test ends.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, 1);
+      dup2(quiet, 2);
+      fcntl(fds[1], F_SETFD, 0);
+      execvp(argv[0], const_cast<char* const*>(argv));
+      _exit(127);
+    }
     close(fds[1]);
-    if (rc != 0) {
+    if (pid_ < 0) {
       close(fds[0]);
-      pid_ = -1;
-      throw std::runtime_error("cannot run Xvfb (" + std::string(std::strerror(rc)) +
-                               "); install Debian's xvfb package (scripts/setup.sh)");
+      throw std::runtime_error("fork failed");
     }
     std::string number;
     while (number.find('\n') == std::string::npos) {
@@ -61,7 +60,8 @@ class Xvfb {
     close(fds[0]);
     if (number.find('\n') == std::string::npos) {
       Stop();
-      throw std::runtime_error("Xvfb started but never announced its display");
+      throw std::runtime_error(
+          "Xvfb did not start; install Debian's xvfb package (scripts/setup.sh)");
     }
     display_ = ":" + number.substr(0, number.find('\n'));
     setenv("DISPLAY", display_.c_str(), 1);
@@ -89,9 +89,10 @@ class Client {
  public:
   Client() {
     conn_ = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(conn_) != 0) {
+    if (int error = xcb_connection_has_error(conn_); error != 0) {
       xcb_disconnect(conn_);
-      throw std::runtime_error("cannot connect to the test X server");
+      throw std::runtime_error("cannot connect to the test X server (xcb error " +
+                               std::to_string(error) + ")");
     }
     root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
   }

@@ -289,8 +289,7 @@ class Session {
 
   struct Asked {
     xcb_get_window_attributes_cookie_t attributes;
-    PropertyAsk wmClass, pid, machine;
-    PropertyAsk wmState, netState, desktop, type;
+    PropertyAsk wmClass, wmState, netState, desktop, type;
   };
 
   std::vector<WindowInfo> Describe(const std::vector<Candidate>& candidates, bool onScreenOnly) {
@@ -299,29 +298,30 @@ class Session {
     for (size_t i = 0; i < candidates.size(); ++i) {
       xcb_window_t w = candidates[i].client;
       Asked& a = asked[i];
-      a.attributes = xcb_get_window_attributes(c, candidates[i].top);
       a.wmClass = AskProperty(c, w, XCB_ATOM_WM_CLASS);
-      a.pid = AskProperty(c, w, atoms_[kNetWmPid]);
-      a.machine = AskProperty(c, w, XCB_ATOM_WM_CLIENT_MACHINE);
       if (onScreenOnly) {
+        a.attributes = xcb_get_window_attributes(c, candidates[i].top);
         a.wmState = AskProperty(c, w, atoms_[kWmState]);
         a.netState = AskProperty(c, w, atoms_[kNetWmState]);
         a.desktop = AskProperty(c, w, atoms_[kNetWmDesktop]);
         a.type = AskProperty(c, w, atoms_[kNetWmWindowType]);
       }
     }
-    std::vector<WindowInfo> windows;
+    struct Kept {
+      xcb_window_t client;
+      std::optional<std::string> owner;
+    };
+    std::vector<Kept> kept;
     // Every reply is collected, even for windows already dropped, so that no
     // reply is left waiting when the connection closes.
-    for (const Asked& a : asked) {
+    for (size_t i = 0; i < asked.size(); ++i) {
+      const Asked& a = asked[i];
       bool gone = false;
-      auto attributes = Await<xcb_get_window_attributes_reply_t>(
-          c, a.attributes, xcb_get_window_attributes_reply, &gone);
       Property wmClass = AwaitProperty(c, a.wmClass, &gone);
-      Property pid = AwaitProperty(c, a.pid, &gone);
-      Property machine = AwaitProperty(c, a.machine, &gone);
       bool shown = true;
       if (onScreenOnly) {
+        auto attributes = Await<xcb_get_window_attributes_reply_t>(
+            c, a.attributes, xcb_get_window_attributes_reply, &gone);
         Property wmState = AwaitProperty(c, a.wmState, &gone);
         Property netState = AwaitProperty(c, a.netState, &gone);
         Property desktop = AwaitProperty(c, a.desktop, &gone);
@@ -329,9 +329,43 @@ class Session {
         shown = !gone && IsOnScreen(*attributes, wmState, netState, desktop, type);
       }
       if (gone || !shown) continue;
-      windows.push_back({OwnerName(wmClass, pid, machine)});
+      kept.push_back({candidates[i].client, ClassName(wmClass)});
+    }
+    NameByProcess(kept);
+    std::vector<WindowInfo> windows;
+    for (Kept& k : kept) {
+      if (k.client != XCB_WINDOW_NONE) windows.push_back({std::move(k.owner)});
     }
     return windows;
+  }
+
+  // Windows without WM_CLASS are named after their process; asked only for
+  // them, in one more batch, since most windows carry WM_CLASS. A window that
+  // vanished meanwhile is marked with no client.
+  template <typename Kept>
+  void NameByProcess(std::vector<Kept>& kept) {
+    if (atoms_[kNetWmPid] == XCB_ATOM_NONE) return;
+    xcb_connection_t* c = conn_.get();
+    struct Ask {
+      size_t index;
+      PropertyAsk pid, machine;
+    };
+    std::vector<Ask> asks;
+    for (size_t i = 0; i < kept.size(); ++i) {
+      if (kept[i].owner) continue;
+      asks.push_back({i, AskProperty(c, kept[i].client, atoms_[kNetWmPid]),
+                      AskProperty(c, kept[i].client, XCB_ATOM_WM_CLIENT_MACHINE)});
+    }
+    for (const Ask& ask : asks) {
+      bool gone = false;
+      Property pid = AwaitProperty(c, ask.pid, &gone);
+      Property machine = AwaitProperty(c, ask.machine, &gone);
+      if (gone) {
+        kept[ask.index].client = XCB_WINDOW_NONE;
+      } else {
+        kept[ask.index].owner = ProcessName(pid, machine);
+      }
+    }
   }
 
   bool IsOnScreen(const xcb_get_window_attributes_reply_t& attributes, const Property& wmState,
@@ -355,8 +389,7 @@ class Session {
   }
 
   // WM_CLASS is "instance\0class\0"; the class names the application.
-  std::optional<std::string> OwnerName(const Property& wmClass, const Property& pid,
-                                       const Property& machine) {
+  static std::optional<std::string> ClassName(const Property& wmClass) {
     std::string_view bytes = Bytes(wmClass);
     size_t end = bytes.find('\0');
     std::string_view instance = bytes.substr(0, end);
@@ -365,7 +398,11 @@ class Session {
     klass = klass.substr(0, klass.find('\0'));
     if (!klass.empty()) return AsUtf8(klass);
     if (!instance.empty()) return AsUtf8(instance);
-    // A process number only means something on the machine that runs it.
+    return std::nullopt;
+  }
+
+  // A process number only means something on the machine that runs it.
+  std::optional<std::string> ProcessName(const Property& pid, const Property& machine) {
     std::optional<uint32_t> process = FirstCardinal(pid);
     if (!process || *process == 0) return std::nullopt;
     std::string_view host = Bytes(machine);
