@@ -2,6 +2,7 @@
 // rather than through GIO: the answer needs only the XDG folders, the
 // desktop-file-ID rule and one key, and GIO would pull GLib's main-loop
 // machinery and its own caches into every process that loads the library.
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -94,8 +95,11 @@ bool IsHidden(const fs::path& entry) {
 class DesktopAppCatalog final : public AppCatalog {
  public:
   std::vector<std::string> ApplicationsForId(const std::string& id) override {
-    // IDs never hold "/": anything else could climb out of the folders.
-    if (id.empty() || id.find('/') != std::string::npos || id.find('\0') != std::string::npos) {
+    // IDs never hold "/": anything else could climb out of the folders. No
+    // entry lies deeper than PATH_MAX, and every "-" of a longer ID would be
+    // tried as a folder, at a cost that grows with the square of its length.
+    if (id.empty() || id.size() > PATH_MAX || id.find('/') != std::string::npos ||
+        id.find('\0') != std::string::npos) {
       return {};
     }
     // The first entry with the ID hides the rest, a Hidden one included.
