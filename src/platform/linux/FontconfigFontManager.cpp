@@ -309,6 +309,16 @@ std::optional<LinkRegistry> SessionRegistry(bool create) {
   return LinkRegistry(dir);
 }
 
+// Lookups read past a refused folder: a folder someone else planted must not
+// take the user's other fonts away with it.
+std::optional<LinkRegistry> SessionRegistryForReading() {
+  try {
+    return SessionRegistry(false);
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
+}
+
 LinkRegistry PersistentRegistry() {
   return LinkRegistry(XdgDir("XDG_DATA_HOME", ".local/share") + "/fonts/vrkfont");
 }
@@ -370,7 +380,7 @@ class Fontconfig {
   // own times, to the nanosecond, catch another process's change at once.
   static std::string RegistryStamp() {
     std::string stamp;
-    auto session = SessionRegistry(false);
+    auto session = SessionRegistryForReading();
     for (const std::string& dir :
          {session ? session->dir() : std::string(), PersistentRegistry().dir()}) {
       struct stat st;
@@ -429,7 +439,7 @@ class FontconfigCollection final : public FontCollection {
                                  FC_STYLE, FC_STYLELANG, FC_FONTFORMAT, nullptr)));
     FontSetPtr list(Checked(FcFontList(config, pattern.get(), objects.get())));
 
-    auto session = SessionRegistry(false);
+    auto session = SessionRegistryForReading();
     LinkRegistry persistent = PersistentRegistry();
     struct Entry {
       int rank;
@@ -578,7 +588,7 @@ class FontconfigFontManager final : public FontManager {
     FontSetPtr sorted(FcFontSetSort(config, sets, 1, pattern.get(), FcFalse, nullptr, &result));
     if (!sorted || sorted->nfont == 0) return {};
     const FcPattern* best = sorted->fonts[0];
-    auto session = SessionRegistry(false);
+    auto session = SessionRegistryForReading();
     return {StringAt(best, FC_FAMILY, 0), FileOf(best, session, PersistentRegistry())};
   }
 
