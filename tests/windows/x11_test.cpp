@@ -72,13 +72,37 @@ TEST_F(X11, BareServerFollowsMapRaiseAndUnmap) {
   EXPECT_EQ(All(), (Names{"Hidden", "Alpha", "Gamma", "Beta"}));
 }
 
+using Change = std::function<void(Client&, xcb_window_t)>;
+
+Change Atoms(const char* property, std::vector<std::string> names) {
+  return [=](Client& x, xcb_window_t w) { x.SetAtoms(w, property, names); };
+}
+Change WmState(uint32_t state) {
+  return [=](Client& x, xcb_window_t w) {
+    x.SetCardinals(w, "WM_STATE", x.Atom("WM_STATE"), {state, 0});
+  };
+}
+Change Desktops(uint32_t current, uint32_t window) {
+  return [=](Client& x, xcb_window_t w) {
+    x.SetCardinals(x.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL, {current});
+    x.SetCardinals(w, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {window});
+  };
+}
+Change Class(std::string bytes, const char* type = "STRING") {
+  return [=](Client& x, xcb_window_t w) { x.SetBytes(w, XCB_ATOM_WM_CLASS, x.Atom(type), bytes); };
+}
+Change Pid(uint32_t pid, std::string machine = "") {
+  return [=](Client& x, xcb_window_t w) {
+    x.SetCardinals(w, "_NET_WM_PID", XCB_ATOM_CARDINAL, {pid});
+    if (!machine.empty()) x.SetBytes(w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, machine);
+  };
+}
+
 struct ShownCase {
   const char* name;
-  std::function<void(Client&, xcb_window_t)> change;
+  Change change;
   bool shown;
 };
-
-// Test names and failure messages show the case by its name.
 void PrintTo(const ShownCase& c, std::ostream* os) {
   *os << c.name;
 }
@@ -98,11 +122,6 @@ TEST_P(X11Shown, DecidesWhetherAWindowIsOnScreen) {
   EXPECT_EQ(All(), (Names{"Front", "Target", "Back"}));
 }
 
-void OnDesktops(Client& x, xcb_window_t w, uint32_t current, uint32_t window) {
-  x.SetCardinals(x.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL, {current});
-  x.SetCardinals(w, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {window});
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Table, X11Shown,
     testing::Values(
@@ -110,47 +129,19 @@ INSTANTIATE_TEST_SUITE_P(
         ShownCase{"Unmapped", [](Client& x, xcb_window_t w) { x.Unmap(w); }, false},
         ShownCase{"OverrideRedirect", [](Client& x, xcb_window_t w) { x.SetOverrideRedirect(w); },
                   false},
-        ShownCase{"Iconic",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetCardinals(w, "WM_STATE", x.Atom("WM_STATE"), {3, 0});
-                  },
+        ShownCase{"Iconic", WmState(3), false}, ShownCase{"NormalState", WmState(1), true},
+        ShownCase{"Hidden", Atoms("_NET_WM_STATE", {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_HIDDEN"}),
                   false},
-        ShownCase{"NormalState",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetCardinals(w, "WM_STATE", x.Atom("WM_STATE"), {1, 0});
-                  },
-                  true},
-        ShownCase{"HiddenAmongStates",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetAtoms(w, "_NET_WM_STATE", {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_HIDDEN"});
-                  },
-                  false},
-        ShownCase{"OtherStates",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetAtoms(w, "_NET_WM_STATE", {"_NET_WM_STATE_ABOVE"});
-                  },
-                  true},
-        ShownCase{"Dock",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetAtoms(w, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"});
-                  },
-                  false},
+        ShownCase{"OtherStates", Atoms("_NET_WM_STATE", {"_NET_WM_STATE_ABOVE"}), true},
+        ShownCase{"Dock", Atoms("_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"}), false},
         ShownCase{"DesktopElement",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetAtoms(w, "_NET_WM_WINDOW_TYPE",
-                               {"_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DESKTOP"});
-                  },
+                  Atoms("_NET_WM_WINDOW_TYPE",
+                        {"_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DESKTOP"}),
                   false},
-        ShownCase{"NormalType",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetAtoms(w, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_NORMAL"});
-                  },
-                  true},
-        ShownCase{"OtherDesktop", [](Client& x, xcb_window_t w) { OnDesktops(x, w, 1, 0); }, false},
-        ShownCase{"CurrentDesktop", [](Client& x, xcb_window_t w) { OnDesktops(x, w, 1, 1); },
-                  true},
-        ShownCase{"AllDesktops", [](Client& x, xcb_window_t w) { OnDesktops(x, w, 1, 0xFFFFFFFF); },
-                  true}),
+        ShownCase{"NormalType", Atoms("_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_NORMAL"}), true},
+        ShownCase{"OtherDesktop", Desktops(1, 0), false},
+        ShownCase{"CurrentDesktop", Desktops(1, 1), true},
+        ShownCase{"AllDesktops", Desktops(1, 0xFFFFFFFF), true}),
     [](const testing::TestParamInfo<ShownCase>& info) { return info.param.name; });
 
 std::string LocalHostName() {
@@ -161,11 +152,9 @@ std::string LocalHostName() {
 
 struct OwnerCase {
   const char* name;
-  std::function<void(Client&, xcb_window_t)> label;
+  std::vector<Change> labels;
   const char* owner;
 };
-
-// Test names and failure messages show the case by its name.
 void PrintTo(const OwnerCase& c, std::ostream* os) {
   *os << c.name;
 }
@@ -174,63 +163,28 @@ class X11Owner : public X11, public testing::WithParamInterface<OwnerCase> {};
 
 TEST_P(X11Owner, NamesTheApplication) {
   xcb_window_t w = x_->Create();
-  GetParam().label(*x_, w);
+  for (const Change& label : GetParam().labels) label(*x_, w);
   x_->Map(w);
   EXPECT_EQ(OnScreen(), Names{GetParam().owner});
 }
 
-void SetPid(Client& x, xcb_window_t w, uint32_t pid) {
-  x.SetCardinals(w, "_NET_WM_PID", XCB_ATOM_CARDINAL, {pid});
-}
-
+using namespace std::string_literals;
 // The test program's own file name, which the process-number fallback finds.
 const char* const kSelf = "windows_tests";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, X11Owner,
-    testing::Values(
-        OwnerCase{"ClassPart", [](Client& x, xcb_window_t w) { x.SetClass(w, "gimp", "Gimp"); },
-                  "Gimp"},
-        OwnerCase{"InstanceWithoutClass",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("solo\0", 5));
-                  },
-                  "solo"},
-        OwnerCase{"InstanceWithEmptyClass",
-                  [](Client& x, xcb_window_t w) { x.SetClass(w, "solo", ""); }, "solo"},
-        OwnerCase{"Utf8Name", [](Client& x, xcb_window_t w) { x.SetClass(w, "muxan", "穆仙"); },
-                  "穆仙"},
-        OwnerCase{"Utf8Typed",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetBytes(w, XCB_ATOM_WM_CLASS, x.Atom("UTF8_STRING"),
-                               std::string("a\0Café\0", 8));
-                  },
-                  "Café"},
-        OwnerCase{"Latin1Name", [](Client& x, xcb_window_t w) { x.SetClass(w, "cafe", "Caf\xe9"); },
-                  "Café"},
-        OwnerCase{"ClassBeatsProcess",
-                  [](Client& x, xcb_window_t w) {
-                    x.SetClass(w, "a", "Named");
-                    SetPid(x, w, getpid());
-                  },
-                  "Named"},
-        OwnerCase{"ProcessExecutable", [](Client& x, xcb_window_t w) { SetPid(x, w, getpid()); },
-                  kSelf},
-        OwnerCase{"ProcessOnThisMachine",
-                  [](Client& x, xcb_window_t w) {
-                    SetPid(x, w, getpid());
-                    x.SetBytes(w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, LocalHostName());
-                  },
-                  kSelf},
-        OwnerCase{"ProcessElsewhere",
-                  [](Client& x, xcb_window_t w) {
-                    SetPid(x, w, getpid());
-                    x.SetBytes(w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, "far-away.example");
-                  },
-                  "(none)"},
-        OwnerCase{"ProcessGone", [](Client& x, xcb_window_t w) { SetPid(x, w, 0x3FFFFFF0); },
-                  "(none)"},
-        OwnerCase{"Nothing", [](Client&, xcb_window_t) {}, "(none)"}),
+    testing::Values(OwnerCase{"ClassPart", {Class("gimp\0Gimp\0"s)}, "Gimp"},
+                    OwnerCase{"InstanceWithoutClass", {Class("solo\0"s)}, "solo"},
+                    OwnerCase{"InstanceWithEmptyClass", {Class("solo\0\0"s)}, "solo"},
+                    OwnerCase{"Utf8", {Class("m\0穆仙\0"s, "UTF8_STRING")}, "穆仙"},
+                    OwnerCase{"Latin1", {Class("c\0Caf\xe9\0"s)}, "Café"},
+                    OwnerCase{"ClassBeatsProcess", {Class("a\0Named\0"s), Pid(getpid())}, "Named"},
+                    OwnerCase{"ProcessExecutable", {Pid(getpid())}, kSelf},
+                    OwnerCase{"ProcessHere", {Pid(getpid(), LocalHostName())}, kSelf},
+                    OwnerCase{"ProcessElsewhere", {Pid(getpid(), "far-away.example")}, "(none)"},
+                    OwnerCase{"ProcessGone", {Pid(0x3FFFFFF0)}, "(none)"},
+                    OwnerCase{"Nothing", {}, "(none)"}),
     [](const testing::TestParamInfo<OwnerCase>& info) { return info.param.name; });
 
 // The long-name case compares against the whole name, built the same way.
@@ -286,7 +240,7 @@ TEST_F(X11, ManagerFiltersItsClients) {
   xcb_window_t panel = x_->App("Panel");
   xcb_window_t away = x_->App("Away");
   x_->SetAtoms(panel, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"});
-  OnDesktops(*x_, away, 0, 2);
+  Desktops(0, 2)(*x_, away);
   x_->SetCardinals(alpha, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {0});
   PublishManager({"_NET_CLIENT_LIST_STACKING"});
   SetStacking({alpha, away, panel, beta});
