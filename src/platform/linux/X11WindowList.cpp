@@ -2,6 +2,8 @@
 // nothing here touches the caller's Xlib state or error handler, and asks for
 // everything in batches: all requests of a stage go out before the first reply
 // is awaited, so a call costs the same few round trips for 3 windows or 300.
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -423,6 +425,37 @@ class Session {
   std::optional<std::string> hostName_;
 };
 
+// libxcb writes with plain writev, so a server that goes away mid-call (an
+// idle XWayland exits) would raise SIGPIPE and end the caller. The signal is
+// held back for this thread only, and one it raised is taken back before the
+// caller's mask returns.
+class PipeSignalHold {
+ public:
+  PipeSignalHold() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    callersOwn_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &callerMask_);
+  }
+  ~PipeSignalHold() {
+    if (!callersOwn_) {
+      timespec now{0, 0};
+      while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &callerMask_, nullptr);
+  }
+  PipeSignalHold(const PipeSignalHold&) = delete;
+  PipeSignalHold& operator=(const PipeSignalHold&) = delete;
+
+ private:
+  sigset_t pipe_;
+  sigset_t callerMask_;
+  bool callersOwn_ = false;
+};
+
 class X11WindowList final : public WindowList {
  public:
   std::vector<WindowInfo> OnScreenWindows() override { return List(true); }
@@ -430,6 +463,7 @@ class X11WindowList final : public WindowList {
 
  private:
   static std::vector<WindowInfo> List(bool onScreenOnly) {
+    PipeSignalHold hold;  // outlives the session, whose end writes too
     Session session;
     if (!session.Open()) return {};
     return session.List(onScreenOnly);
