@@ -289,6 +289,12 @@ class Session {
     }
   }
 
+  // A window that made it into the list; client None once it has vanished.
+  struct Kept {
+    xcb_window_t client;
+    std::optional<std::string> owner;
+  };
+
   struct Asked {
     xcb_get_window_attributes_cookie_t attributes;
     PropertyAsk wmClass, wmState, netState, desktop, type;
@@ -309,13 +315,7 @@ class Session {
         a.type = AskProperty(c, w, atoms_[kNetWmWindowType]);
       }
     }
-    struct Kept {
-      xcb_window_t client;
-      std::optional<std::string> owner;
-    };
     std::vector<Kept> kept;
-    // Every reply is collected, even for windows already dropped, so that no
-    // reply is left waiting when the connection closes.
     for (size_t i = 0; i < asked.size(); ++i) {
       const Asked& a = asked[i];
       bool gone = false;
@@ -342,9 +342,7 @@ class Session {
   }
 
   // Windows without WM_CLASS are named after their process; asked only for
-  // them, in one more batch, since most windows carry WM_CLASS. A window that
-  // vanished meanwhile is marked with no client.
-  template <typename Kept>
+  // them, in one more batch, since most windows carry WM_CLASS.
   void NameByProcess(std::vector<Kept>& kept) {
     if (atoms_[kNetWmPid] == XCB_ATOM_NONE) return;
     xcb_connection_t* c = conn_.get();
