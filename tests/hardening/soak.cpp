@@ -102,6 +102,13 @@ int main(int argc, char** argv) {
       {"CheckSoftwareIsInstalled", [] { CheckSoftwareIsInstalled(Sandbox::kInstalledId); }},
   };
 
+  // The calls must do the real work: a host in front, fonts registered.
+  std::printf("SetSoftwareFont answers: %s\n",
+              Take(SetSoftwareFont("VrkAlpha-Regular", "a", "b", s, "")).c_str());
+  std::printf("RegisterFont answers: %s\n", Take(RegisterFont(f)).c_str());
+  std::printf("FindFont answers: %s\n", Take(FindFont("VrkAlpha-Regular", nullptr)).c_str());
+  Take(UnRegisterFont(f));
+
   bool ok = true;
   const Usage start = Measure();
   std::printf("%-26s %7s %10s %10s %7s %9s %7s %8s\n", "export", "calls", "RSS KB", "after",
