@@ -25,8 +25,6 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-HostScript::HostScript() : path_(dir_.path() + "/host.lua"), log_(dir_.path() + "/calls.log") {}
-
 void HostScript::Write(const std::string& body) const {
   // Arguments are logged as JSON strings; control characters, quotes and
   // backslashes are escaped so that any argument survives the round trip.
@@ -60,10 +58,6 @@ std::string HostScript::Handler(const std::string& name, const std::string& stat
   return "function " + name + "(...)\n  record(\"" + name + "\", ...)\n  " + statement + "\nend\n";
 }
 
-std::string HostScript::Answer(const std::string& text) {
-  return "return [==[" + text + "]==]";
-}
-
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
@@ -78,11 +72,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 JsonValue TakeJson(char* text) {
-  EXPECT_NE(text, nullptr);
-  if (text == nullptr || text[0] == '\0') return JsonValue();
-  JsonValue value = JsonValue::parse(text);
-  std::free(text);
-  return value;
+  std::string copy = TakeText(text);
+  return copy.empty() ? JsonValue() : JsonValue::parse(copy);
 }
 
 std::string TakeText(char* text) {

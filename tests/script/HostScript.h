@@ -33,7 +33,6 @@ class TempDir {
 
 class HostScript {
  public:
-  HostScript();
   // The script file: a prelude defining record(name, ...) and then body.
   const std::string& path() const { return path_; }
   const std::string& dir() const { return dir_.path(); }
@@ -44,12 +43,12 @@ class HostScript {
   // A handler that records its call and then runs statement.
   static std::string Handler(const std::string& name, const std::string& statement);
   // A statement answering the text as it is.
-  static std::string Answer(const std::string& text);
+  static std::string Answer(const std::string& text) { return "return [==[" + text + "]==]"; }
 
  private:
   TempDir dir_;
-  std::string path_;
-  std::string log_;
+  std::string path_ = dir_.path() + "/host.lua";
+  std::string log_ = dir_.path() + "/calls.log";
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);

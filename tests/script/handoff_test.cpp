@@ -1,7 +1,6 @@
 // The Sketch and Adobe XD plug-in hand-offs: the fake file system for the
 // decision table, a private XDG data folder for the real writes.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -41,113 +40,55 @@ void AddBundle(FakeFileSystem& files, const std::string& path, uint64_t size = 4
   files.AddFile(path + "/Contents/Sketch/manifest.json", "{}");
 }
 
-TEST(SketchHandOff, DecisionTable) {
-  enum Setup { kInstalled, kCallerCopyOnly, kNothing, kSizeZero, kNoSketchFolder, kNoPluginsDir };
-  struct Case {
-    const char* what;
-    Setup setup;
-    const char* pluginPath;
-    const char* font;
-    bool result;
-    std::optional<std::string> written;
+// The edges the real file system cannot show; the rest is in RealHandOffTest.
+TEST(HandOff, FakeFileSystemEdges) {
+  enum Setup { kInstalled, kNothing, kSizeZero, kNoSketchFolder };
+  const char* caller = "/caller/Plugin.sketchplugin";
+  const std::tuple<const char*, Setup, const char*, const char*, bool> sketch[] = {
+      {"caller copy null", kNothing, nullptr, "Menlo", false},
+      {"size-0 item stays and is used", kSizeZero, caller, "Menlo", true},
+      {"size-0 item: the caller copy is asked for", kSizeZero, nullptr, "Menlo", false},
+      {"name cannot be written: no Contents/Sketch", kNoSketchFolder, nullptr, "Menlo", false},
+      {"null font name", kInstalled, nullptr, nullptr, false},
   };
-  const Case cases[] = {
-      {"installed", kInstalled, "/caller/Plugin.sketchplugin", "Menlo", true, "Menlo"},
-      {"installed, caller copy never read", kInstalled, nullptr, "Menlo", true, "Menlo"},
-      {"copied from the caller", kCallerCopyOnly, "/caller/Plugin.sketchplugin", "Menlo", true,
-       "Menlo"},
-      {"caller copy missing", kNothing, "/caller/Plugin.sketchplugin", "Menlo", false, {}},
-      {"caller copy null", kNothing, nullptr, "Menlo", false, {}},
-      {"caller copy not UTF-8", kCallerCopyOnly, "/caller/\xFF", "Menlo", false, {}},
-      {"size-0 item stays and is used", kSizeZero, "/caller/Plugin.sketchplugin", "Menlo", true,
-       "Menlo"},
-      {"no Contents/Sketch folder", kNoSketchFolder, nullptr, "Menlo", false, {}},
-      {"no Sketch plug-in folder",
-       kNoPluginsDir,
-       "/caller/Plugin.sketchplugin",
-       "Menlo",
-       false,
-       {}},
-      {"null font name", kInstalled, nullptr, nullptr, false, {}},
-      {"font name not UTF-8", kInstalled, nullptr, "Bad\xC0\x80", false, {}},
-      {"non-ASCII font name", kInstalled, nullptr,
-       "\xE5\xBE\xAE\xE8\xBD\xAF\xE9\x9B\x85\xE9\xBB\x91", true,
-       "\xE5\xBE\xAE\xE8\xBD\xAF\xE9\x9B\x85\xE9\xBB\x91"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, setup, pluginPath, font, result] : sketch) {
+    SCOPED_TRACE(what);
     ScopedFakeEnv env;
-    FakeFileSystem& files = env->files;
-    if (c.setup != kNoPluginsDir) files.AddFolder(kPlugins);
-    AddBundle(files, "/caller/Plugin.sketchplugin");
-    if (c.setup == kInstalled) AddBundle(files, SketchBundle("Kelvra"));
-    if (c.setup == kSizeZero) AddBundle(files, SketchBundle("Kelvra"), 0);
-    if (c.setup == kNoSketchFolder) files.AddFolder(SketchBundle("Kelvra"));
-    if (c.setup == kNothing) files.nodes.clear(), files.AddFolder(kPlugins);
-
-    EXPECT_EQ(SketchHelper::ManagePluginSketch(c.pluginPath, c.font), c.result);
-    EXPECT_EQ(files.Content(SketchFontFile("Kelvra")), c.written);
-    if (c.setup == kCallerCopyOnly && c.result) {
-      EXPECT_EQ(files.Content(SketchBundle("Kelvra") + "/Contents/Sketch/manifest.json"), "{}");
-    }
-  }
-}
-
-TEST(SketchHandOff, PrefixFollowsIdentity) {
-  for (auto [identity, prefix] : {std::pair<Text, std::string>{"MuXan", "Muxan"},
-                                  {"muXan", "Kelvra"},
-                                  {std::nullopt, "Kelvra"}}) {
-    SCOPED_TRACE(prefix);
-    ScopedFakeEnv env;
-    GlobalHelper::SetAppName(identity);
     env->files.AddFolder(kPlugins);
-    AddBundle(env->files, "/caller/Plugin.sketchplugin");
-    EXPECT_TRUE(SketchHelper::ManagePluginSketch("/caller/Plugin.sketchplugin", "Menlo"));
-    EXPECT_EQ(env->files.Content(SketchFontFile(prefix)), "Menlo");
-  }
-  ScopedFakeEnv env;
-  env->files.dataDir = std::nullopt;
-  EXPECT_FALSE(SketchHelper::ManagePluginSketch("/caller/Plugin.sketchplugin", "Menlo"));
-}
-
-TEST(AdobeXDHandOff, DecisionTable) {
-  enum Setup { kReady, kNoPlugin, kSizeZero, kNoPluginData };
-  struct Case {
-    const char* what;
-    Setup setup;
-    const char* font;
-    int result;
-    std::optional<std::string> written;
-  };
-  const Case cases[] = {
-      {"installed with storage", kReady, "Menlo", 1, "Menlo"},
-      {"non-ASCII name", kReady, "Caf\xC3\xA9-Bold", 1, "Caf\xC3\xA9-Bold"},
-      {"plug-in missing", kNoPlugin, "Menlo", -1, {}},
-      {"plug-in missing, name never read", kNoPlugin, nullptr, -1, {}},
-      {"size-0 plug-in item", kSizeZero, "Menlo", -1, {}},
-      {"no PluginData folder", kNoPluginData, "Menlo", 0, {}},
-      {"null font name", kReady, nullptr, 0, {}},
-      {"font name not UTF-8", kReady, "\xF5\x80\x80\x80", 0, {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ScopedFakeEnv env;
-    FakeFileSystem& files = env->files;
-    if (c.setup != kNoPlugin) files.AddFolder(XdPlugin("Kelvra"), c.setup == kSizeZero ? 0 : 96);
-    if (c.setup != kNoPluginData) files.AddFolder(XdData("Kelvra"));
-    const size_t before = files.nodes.size();
-
-    EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont(c.font), c.result);
-    EXPECT_EQ(files.Content(XdData("Kelvra") + "/KelvraFontName.txt"), c.written);
-    if (!c.written) {
-      EXPECT_EQ(files.nodes.size(), before);
+    if (setup != kNothing) AddBundle(env->files, caller);
+    if (setup == kInstalled || setup == kSizeZero) {
+      AddBundle(env->files, SketchBundle("Kelvra"), setup == kSizeZero ? 0 : 4096);
     }
+    if (setup == kNoSketchFolder) env->files.AddFolder(SketchBundle("Kelvra"));
+    EXPECT_EQ(SketchHelper::ManagePluginSketch(pluginPath, font), result);
+    EXPECT_EQ(env->files.Content(SketchFontFile("Kelvra")),
+              result ? std::optional<std::string>(font) : std::nullopt);
+  }
+
+  const std::tuple<const char*, std::optional<uint64_t>, const char*, int> xd[] = {
+      {"installed", 96, "Menlo", 1},
+      {"plug-in missing, name never read", std::nullopt, nullptr, -1},
+      {"size-0 plug-in item", 0, "Menlo", -1},
+      {"null font name", 96, nullptr, 0},
+  };
+  for (const auto& [what, pluginSize, font, result] : xd) {
+    SCOPED_TRACE(what);
+    ScopedFakeEnv env;
+    if (pluginSize) env->files.AddFolder(XdPlugin("Kelvra"), *pluginSize);
+    env->files.AddFolder(XdData("Kelvra"));
+    const size_t before = env->files.nodes.size();
+    EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont(font), result);
+    EXPECT_EQ(env->files.Content(XdData("Kelvra") + "/KelvraFontName.txt"),
+              result == 1 ? std::optional<std::string>(font) : std::nullopt);
+    EXPECT_EQ(env->files.nodes.size(), before + (result == 1));
   }
 }
 
-TEST(AdobeXDHandOff, PrefixFollowsIdentity) {
+TEST(HandOff, PrefixFollowsIdentity) {
   ScopedFakeEnv env;
   GlobalHelper::SetAppName("MuXan");
+  env->files.AddFolder(kPlugins);
+  AddBundle(env->files, "/caller/Plugin.sketchplugin");
   env->files.AddFolder(XdPlugin("Kelvra"));
   env->files.AddFolder(XdData("Kelvra"));
   EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), -1);
@@ -155,7 +96,16 @@ TEST(AdobeXDHandOff, PrefixFollowsIdentity) {
   env->files.AddFolder(XdData("Muxan"));
   EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), 1);
   EXPECT_EQ(env->files.Content(XdData("Muxan") + "/MuxanFontName.txt"), "Menlo");
-  EXPECT_FALSE(env->files.Content(XdData("Kelvra") + "/KelvraFontName.txt"));
+  EXPECT_TRUE(SketchHelper::ManagePluginSketch("/caller/Plugin.sketchplugin", "Menlo"));
+  EXPECT_EQ(env->files.Content(SketchFontFile("Muxan")), "Menlo");
+
+  GlobalHelper::SetAppName("muXan");
+  EXPECT_TRUE(SketchHelper::ManagePluginSketch("/caller/Plugin.sketchplugin", "Menlo"));
+  EXPECT_EQ(env->files.Content(SketchFontFile("Kelvra")), "Menlo");
+  env->files.dataDir = std::nullopt;
+  EXPECT_FALSE(SketchHelper::ManagePluginSketch("/caller/Plugin.sketchplugin", "Menlo"));
+  EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), 0);
+  GlobalHelper::SetAppName(std::nullopt);
 }
 
 // The real file system under a private $XDG_DATA_HOME.
@@ -165,13 +115,17 @@ class RealHandOffTest : public ::testing::Test {
   TempDir caller;
   std::unique_ptr<platform::FileSystem> files = platform::NewLinuxFileSystem();
   ScopedFakeEnv env;
+  const std::string plugins = home.path() + "/com.bohemiancoding.sketch3/Plugins";
+  const std::string sketchDir = plugins + "/KelvraSetFont.sketchplugin/Contents/Sketch";
+  const std::string storage =
+      home.path() + "/Adobe/UXP/PluginsStorage/SPRK/External/KelvraSetFont/PluginData";
 
   void SetUp() override {
     setenv("XDG_DATA_HOME", home.path().c_str(), 1);
     env->UseFiles(files.get());
+    fs::create_directories(home.path() + "/Adobe/UXP/Plugins/External/KelvraSetFont");
   }
-  std::string Data(const std::string& rest) const { return home.path() + rest; }
-  std::vector<std::string> Entries(const std::string& dir) const {
+  static std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
@@ -184,42 +138,34 @@ TEST_F(RealHandOffTest, SketchInstallsFromTheCallersBundleAndRewrites) {
   fs::create_directories(source + "/Contents/Sketch");
   WriteFile(source + "/Contents/Sketch/manifest.json", "{\"name\":\"set font\"}");
   WriteFile(source + "/Contents/Sketch/KelvraFontName.txt", "Old");
-  const std::string bundle = Data("/com.bohemiancoding.sketch3/Plugins/KelvraSetFont.sketchplugin");
 
   // Without Sketch's own plug-in folder there is nowhere to install to.
   EXPECT_FALSE(SketchHelper::ManagePluginSketch(source.c_str(), "Menlo"));
-  EXPECT_FALSE(fs::exists(bundle));
+  EXPECT_FALSE(fs::exists(plugins));
 
-  fs::create_directories(Data("/com.bohemiancoding.sketch3/Plugins"));
+  fs::create_directories(plugins);
   EXPECT_TRUE(SketchHelper::ManagePluginSketch(source.c_str(), "Menlo"));
-  EXPECT_EQ(ReadFile(bundle + "/Contents/Sketch/manifest.json"), "{\"name\":\"set font\"}");
-  EXPECT_EQ(ReadFile(bundle + "/Contents/Sketch/KelvraFontName.txt"), "Menlo");
-
-  // Installed now: the caller's copy is no longer needed, and the name is replaced.
-  EXPECT_TRUE(SketchHelper::ManagePluginSketch(nullptr, "\xE6\x80\x9D\xE6\xBA\x90"));
-  EXPECT_EQ(ReadFile(bundle + "/Contents/Sketch/KelvraFontName.txt"), "\xE6\x80\x9D\xE6\xBA\x90");
-  EXPECT_EQ(Entries(bundle + "/Contents/Sketch"),
-            (std::vector<std::string>{"KelvraFontName.txt", "manifest.json"}));
+  EXPECT_EQ(ReadFile(sketchDir + "/manifest.json"), "{\"name\":\"set font\"}");
+  EXPECT_EQ(ReadFile(sketchDir + "/KelvraFontName.txt"), "Menlo");
+  // Installed now: the caller's copy is no longer read, and the name is replaced.
+  EXPECT_TRUE(SketchHelper::ManagePluginSketch(nullptr, "\xE6\x80\x9D"));
+  EXPECT_EQ(ReadFile(sketchDir + "/KelvraFontName.txt"), "\xE6\x80\x9D");
+  EXPECT_EQ(Entries(sketchDir), (std::vector<std::string>{"KelvraFontName.txt", "manifest.json"}));
   EXPECT_EQ(ReadFile(source + "/Contents/Sketch/KelvraFontName.txt"), "Old");
 }
 
 TEST_F(RealHandOffTest, SketchEmptyFileInTheWayFailsTheWrite) {
-  fs::create_directories(Data("/com.bohemiancoding.sketch3/Plugins"));
-  const std::string bundle = Data("/com.bohemiancoding.sketch3/Plugins/KelvraSetFont.sketchplugin");
-  WriteFile(bundle, "");
+  fs::create_directories(plugins);
+  WriteFile(plugins + "/KelvraSetFont.sketchplugin", "");
   fs::create_directories(caller.path() + "/P.sketchplugin/Contents/Sketch");
   EXPECT_FALSE(
       SketchHelper::ManagePluginSketch((caller.path() + "/P.sketchplugin").c_str(), "Menlo"));
-  EXPECT_TRUE(fs::is_regular_file(bundle));
+  EXPECT_TRUE(fs::is_regular_file(plugins + "/KelvraSetFont.sketchplugin"));
 }
 
 TEST_F(RealHandOffTest, AdobeXDWritesOnlyIntoExistingStorage) {
-  fs::create_directories(Data("/Adobe/UXP/Plugins/External/KelvraSetFont"));
-  const std::string storage =
-      Data("/Adobe/UXP/PluginsStorage/SPRK/External/KelvraSetFont/PluginData");
   EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), 0);
-  EXPECT_FALSE(fs::exists(Data("/Adobe/UXP/PluginsStorage")));
-
+  EXPECT_FALSE(fs::exists(home.path() + "/Adobe/UXP/PluginsStorage"));
   fs::create_directories(storage);
   EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), 1);
   EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo-Bold"), 1);
@@ -228,14 +174,10 @@ TEST_F(RealHandOffTest, AdobeXDWritesOnlyIntoExistingStorage) {
 }
 
 TEST_F(RealHandOffTest, APlantedLinkIsReplacedNotFollowed) {
-  fs::create_directories(Data("/Adobe/UXP/Plugins/External/KelvraSetFont"));
-  const std::string storage =
-      Data("/Adobe/UXP/PluginsStorage/SPRK/External/KelvraSetFont/PluginData");
   fs::create_directories(storage);
   const std::string victim = caller.path() + "/victim.txt";
   WriteFile(victim, "keep me");
   fs::create_symlink(victim, storage + "/KelvraFontName.txt");
-
   EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), 1);
   EXPECT_EQ(ReadFile(victim), "keep me");
   EXPECT_FALSE(fs::is_symlink(storage + "/KelvraFontName.txt"));
