@@ -58,14 +58,5 @@ TEST(Exports, SurviveNullInvalidAndHugeArguments) {
   Take(GetAvailableFonts());
 }
 
-TEST(Exports, TextExportsAnswerTheSharedEmptyStringWhenTheyHaveNoText) {
-  test::ScopedFakeEnv env;  // no windows, no scripts, no fonts
-  EXPECT_EQ(GetSoftwareFilePath("/missing.lua"), ConstantEmptyString());
-  EXPECT_EQ(RegisterFont(nullptr), ConstantEmptyString());
-  EXPECT_EQ(UnRegisterFont("[]"), ConstantEmptyString());
-  EXPECT_STREQ(CheckSoftwareIsInstalled(nullptr), "0");
-  EXPECT_EQ(CheckSoftwareIsInstalled(""), CheckSoftwareIsInstalled(nullptr));
-}
-
 }  // namespace
 }  // namespace vrk

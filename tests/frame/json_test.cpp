@@ -17,42 +17,25 @@ std::string Encoded(const Json& value) {
   return copy;
 }
 
-TEST(JsonEncoder, WritesTheFixedPrettyForm) {
-  Json envelope = Json::object();
-  envelope["code"] = "1";
-  envelope["msg"] = "Success";
-  EXPECT_EQ(Encoded(envelope), "{\n  \"code\" : \"1\",\n  \"msg\" : \"Success\"\n}");
-
-  Json nested = Json::parse(R"({"a":[1,{"b":true}],"c":null,"d":{}, "e":[]})");
-  EXPECT_EQ(Encoded(nested),
-            "{\n"
-            "  \"a\" : [\n"
-            "    1,\n"
-            "    {\n"
-            "      \"b\" : true\n"
-            "    }\n"
-            "  ],\n"
-            "  \"c\" : null,\n"
-            "  \"d\" : {},\n"
-            "  \"e\" : []\n"
-            "}");
-}
-
-TEST(JsonEncoder, EscapesSolidusAndControlsButKeepsUnicodeRaw) {
-  Json value = Json::array({"/Users/a", "穆仙", std::string("tab\tnl\nbell\x07q\"b\\\0", 17), 1.5,
+TEST(JsonEncoder, WritesTheFixedPrettyFormEscapingSolidusAndControls) {
+  Json value = Json::parse(R"({"a":[1,{"b":true}],"c":null,"d":{},"e":[]})");
+  value["s"] = Json::array({"/Users/a", "穆仙", std::string("tab\tnl\nbell\x07q\"b\\\0", 17), 1.5,
                             -7, 18446744073709551615ull});
   EXPECT_EQ(Encoded(value),
-            "[\n  \"\\/Users\\/a\",\n  \"穆仙\",\n  \"tab\\tnl\\nbell\\u0007q\\\"b\\\\\\u0000\",\n"
-            "  1.5,\n  -7,\n  18446744073709551615\n]");
+            "{\n  \"a\" : [\n    1,\n    {\n      \"b\" : true\n    }\n  ],\n"
+            "  \"c\" : null,\n  \"d\" : {},\n  \"e\" : [],\n  \"s\" : [\n"
+            "    \"\\/Users\\/a\",\n    \"穆仙\",\n"
+            "    \"tab\\tnl\\nbell\\u0007q\\\"b\\\\\\u0000\",\n"
+            "    1.5,\n    -7,\n    18446744073709551615\n  ]\n}");
 }
 
 TEST(JsonEncoder, AnswersTheConstantEmptyStringForWhatItCannotWrite) {
   const Json cases[] = {
-      Json::array({std::string("\xC3\x28")}),                      // invalid UTF-8
-      Json::object({{"k", std::string("\xE0\x80\xAF")}}),           // overlong
-      Json::array({std::nan("")}),                                  // NaN
-      Json::array({INFINITY}),                                      // infinity
-      Json("scalar"),                                               // not a container
+      Json::array({std::string("\xC3\x28")}),              // invalid UTF-8
+      Json::object({{"k", std::string("\xE0\x80\xAF")}}),  // overlong
+      Json::array({std::nan("")}),                         // NaN
+      Json::array({INFINITY}),                             // infinity
+      Json("scalar"),                                      // not a container
   };
   for (const Json& value : cases) {
     EXPECT_EQ(JsonHelper::objectToJson(value), ConstantEmptyString()) << value.type_name();
@@ -62,21 +45,17 @@ TEST(JsonEncoder, AnswersTheConstantEmptyStringForWhatItCannotWrite) {
   EXPECT_EQ(JsonHelper::objectToJson(deep), ConstantEmptyString());
 }
 
-TEST(JsonDecoder, AcceptsAnyTopLevelValueAndNothingElse) {
+TEST(JsonDecoder, AcceptsAnyTopLevelValueAndRoundTrips) {
   EXPECT_EQ(JsonHelper::jsonToObject(std::string("102")), Json(102));
-  EXPECT_EQ(JsonHelper::jsonToObject(std::string("\"x\"")), Json("x"));
   EXPECT_EQ(JsonHelper::jsonToObject(std::string("null")), Json(nullptr));
-  EXPECT_EQ(JsonHelper::jsonToObject(std::string(R"({"b":1,"a":[true]})"))->dump(),
-            R"({"b":1,"a":[true]})");
   for (const char* bad : {"{", "", "nope", "[1,]", "\"\xC3\x28\""}) {
     EXPECT_FALSE(JsonHelper::jsonToObject(std::string(bad))) << bad;
   }
   EXPECT_FALSE(JsonHelper::jsonToObject(std::nullopt));
-}
-
-TEST(JsonDecoder, RoundTripsThroughTheEncoder) {
+  // Key order is kept, and the encoder's text reads back as the same value.
   const char* text = R"({"p":"a/b","u":"穆仙","n":[0,-1,2.25,true,false,null],"o":{"x":{}}})";
   Json value = *JsonHelper::jsonToObject(std::string(text));
+  EXPECT_EQ(value.dump(), text);
   EXPECT_EQ(*JsonHelper::jsonToObject(Encoded(value)), value);
 }
 
@@ -85,10 +64,9 @@ TEST(StringCoercion, GivesTheCodeText) {
     std::optional<Json> value;
     const char* text;
   } cases[] = {
-      {Json(102), "102"},  {Json("102"), "102"},   {Json(true), "1"},
-      {Json(false), "0"},  {Json(-3), "-3"},       {Json(2.5), "2.5"},
-      {Json::array({1}), ""}, {Json::object(), ""}, {Json(nullptr), ""},
-      {std::nullopt, ""},
+      {Json(102), "102"},  {Json("102"), "102"}, {Json(true), "1"},      {Json(false), "0"},
+      {Json(-3), "-3"},    {Json(2.5), "2.5"},   {Json::array({1}), ""}, {Json::object(), ""},
+      {Json(nullptr), ""}, {std::nullopt, ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(NSStringEx::stringFromValue(c.value), c.text)
