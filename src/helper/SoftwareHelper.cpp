@@ -26,6 +26,22 @@ void SetStatus(Json& envelope, const char* code, const char* msg) {
   envelope["msg"] = msg;
 }
 
+// Reports a call that brought no answer; true when there is an answer to read.
+bool Answered(Json& envelope, const ScriptCallOutcome& outcome, const Text& host) {
+  switch (outcome.kind) {
+    case ScriptCallKind::ScriptNotLoaded:
+      SetStatus(envelope, "101", "AppleScript Init Fail");
+      return false;
+    case ScriptCallKind::NoAnswer:
+      SetStatus(envelope, "101", "AppleScript Fail");
+      JsonHelper::Store(envelope, "software", host);
+      return false;
+    case ScriptCallKind::Answered:
+      break;
+  }
+  return true;
+}
+
 }  // namespace
 
 void SoftwareHelper::SetSoftwareFont(Json& envelope, const char* fontPostScriptName,
@@ -63,17 +79,7 @@ void SoftwareHelper::SetSoftwareFont(Json& envelope, const char* fontPostScriptN
        ScriptArgument::Caller(scriptArg3), ScriptArgument::Caller(scriptArg4),
        ScriptArgument::Held(label)},
       scptPath);
-  switch (outcome.kind) {
-    case ScriptCallKind::ScriptNotLoaded:
-      SetStatus(envelope, "101", "AppleScript Init Fail");
-      return;
-    case ScriptCallKind::NoAnswer:
-      SetStatus(envelope, "101", "AppleScript Fail");
-      envelope["software"] = *host;
-      return;
-    case ScriptCallKind::Answered:
-      break;
-  }
+  if (!Answered(envelope, outcome, host)) return;
   ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
   if (answer.answerCode == "102") {
     SetStatus(envelope, "102", "Layer Error");
@@ -91,17 +97,7 @@ void SoftwareHelper::SetSoftwareBatchFonts(Json& envelope, const char* fontMap,
   ScriptCallOutcome outcome = ScriptHelper::CallHandler(
       "setSoftwareBatchFonts",
       {ScriptArgument::Held(host.value_or("")), ScriptArgument::Caller(fontMap)}, scptPath);
-  switch (outcome.kind) {
-    case ScriptCallKind::ScriptNotLoaded:
-      SetStatus(envelope, "101", "AppleScript Init Fail");
-      return;
-    case ScriptCallKind::NoAnswer:
-      SetStatus(envelope, "101", "AppleScript Fail");
-      JsonHelper::Store(envelope, "software", host);
-      return;
-    case ScriptCallKind::Answered:
-      break;
-  }
+  if (!Answered(envelope, outcome, host)) return;
   ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
   // This handler's codes read the other way round from the rest.
   if (answer.answerCode == "101") {
@@ -137,17 +133,7 @@ Json SoftwareHelper::SetSoftwareDoJsByAppName(const char* appName, const char* j
     ScriptCallOutcome outcome = ScriptHelper::CallHandler(
         "setSoftwareDoJs", {ScriptArgument::Held(*host), ScriptArgument::Caller(jsContent)},
         scptPath);
-    switch (outcome.kind) {
-      case ScriptCallKind::ScriptNotLoaded:
-        SetStatus(result, "101", "AppleScript Init Fail");
-        return result;
-      case ScriptCallKind::NoAnswer:
-        SetStatus(result, "101", "AppleScript Fail");
-        result["software"] = *host;
-        return result;
-      case ScriptCallKind::Answered:
-        break;
-    }
+    if (!Answered(result, outcome, host)) return result;
     ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
     if (answer.answerCode == "101") {
       SetStatus(result, "101", "Not Do");
@@ -191,17 +177,7 @@ void SoftwareHelper::GetSoftwareFileFonts(Json& envelope, const char* scptPath) 
   }
   ScriptCallOutcome outcome =
       ScriptHelper::CallHandler("getSoftwareFileFonts", {ScriptArgument::Held(*host)}, scptPath);
-  switch (outcome.kind) {
-    case ScriptCallKind::ScriptNotLoaded:
-      SetStatus(envelope, "101", "AppleScript Init Fail");
-      return;
-    case ScriptCallKind::NoAnswer:
-      SetStatus(envelope, "101", "AppleScript Fail");
-      envelope["software"] = *host;
-      return;
-    case ScriptCallKind::Answered:
-      break;
-  }
+  if (!Answered(envelope, outcome, host)) return;
   ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
   if (answer.answerCode == "102") {
     SetStatus(envelope, "102", "Layer Error");
