@@ -63,14 +63,11 @@ class Xvfb {
       throw std::runtime_error(
           "Xvfb did not start; install Debian's xvfb package (scripts/setup.sh)");
     }
-    display_ = ":" + number.substr(0, number.find('\n'));
-    setenv("DISPLAY", display_.c_str(), 1);
+    setenv("DISPLAY", (":" + number.substr(0, number.find('\n'))).c_str(), 1);
   }
   ~Xvfb() { Stop(); }
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
-
-  const std::string& display() const { return display_; }
 
  private:
   void Stop() {
@@ -80,7 +77,6 @@ class Xvfb {
     pid_ = -1;
   }
   pid_t pid_ = -1;
-  std::string display_;
 };
 
 // Builds windows the way applications and window managers do. Every change is
@@ -110,12 +106,10 @@ class Client {
     return atom;
   }
 
-  xcb_window_t Create(xcb_window_t parent = XCB_WINDOW_NONE, bool overrideRedirect = false) {
+  xcb_window_t Create(xcb_window_t parent = XCB_WINDOW_NONE) {
     xcb_window_t w = xcb_generate_id(conn_);
-    uint32_t values[] = {overrideRedirect ? 1u : 0u};
     xcb_create_window(conn_, XCB_COPY_FROM_PARENT, w, parent ? parent : root_, 0, 0, 100, 100, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
-                      values);
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
     return w;
   }
   // A top-level window of an application with this WM_CLASS class.

