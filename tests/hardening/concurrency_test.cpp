@@ -23,15 +23,11 @@ constexpr int kThreads = 8;
 constexpr int kRounds = 12;
 
 // What one thread saw go wrong, reported after the join.
-class Problems {
- public:
+struct Problems {
   void Expect(bool ok, const std::string& what, const std::string& answer) {
-    if (!ok) list_.push_back(what + " answered: " + answer.substr(0, 300));
+    if (!ok) list.push_back(what + " answered: " + answer.substr(0, 300));
   }
-  const std::vector<std::string>& list() const { return list_; }
-
- private:
-  std::vector<std::string> list_;
+  std::vector<std::string> list;
 };
 
 Json Parse(const std::string& text) {
@@ -127,8 +123,7 @@ TEST(Concurrency, EveryExportFromEightThreadsAtOnceAnswersWhole) {
   }
   for (auto& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) {
-    for (const auto& problem : problems[t].list())
-      ADD_FAILURE() << "thread " << t << ": " << problem;
+    for (const auto& problem : problems[t].list) ADD_FAILURE() << "thread " << t << ": " << problem;
   }
   EXPECT_TRUE(std::filesystem::is_empty(box.SessionFolder()));
 }

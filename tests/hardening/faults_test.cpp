@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -35,14 +37,10 @@ std::optional<std::string> Read(const std::string& path) {
   return bytes.str();
 }
 
+// 0 while the folder does not exist yet.
 size_t EntryCount(const std::string& folder) {
   std::error_code ec;
-  size_t n = 0;
-  for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator();
-       it.increment(ec)) {
-    ++n;
-  }
-  return n;
+  return std::distance(fs::directory_iterator(folder, ec), fs::directory_iterator());
 }
 
 TEST(Faults, RegistrationKilledHalfwayLeavesOnlyLinksToAskedFiles) {
@@ -91,24 +89,19 @@ TEST(Faults, RegistrationKilledHalfwayLeavesOnlyLinksToAskedFiles) {
 TEST(Faults, ConcurrentPlugInHandOffsNeverShowAMixedOrEmptyName) {
   Sandbox box;
   struct Case {
-    const char* owner;     // the frontmost window
-    const char* software;  // as the envelope names it
-    std::vector<std::string> folders;
-    std::string nameFile;
+    const char* owner;                 // the frontmost window
+    const char* software;              // as the envelope names it
+    std::vector<std::string> folders;  // the name file goes in the last
   };
   const std::string data = box.Path("data");
   const Case cases[] = {
       {"Sketch",
        "Sketch",
-       {data + "/com.bohemiancoding.sketch3/Plugins/KelvraSetFont.sketchplugin/Contents/Sketch"},
-       data + "/com.bohemiancoding.sketch3/Plugins/KelvraSetFont.sketchplugin/Contents/Sketch/"
-              "KelvraFontName.txt"},
+       {data + "/com.bohemiancoding.sketch3/Plugins/KelvraSetFont.sketchplugin/Contents/Sketch"}},
       {"XD",
        "AdobeXD",
        {data + "/Adobe/UXP/Plugins/External/KelvraSetFont",
-        data + "/Adobe/UXP/PluginsStorage/SPRK/External/KelvraSetFont/PluginData"},
-       data +
-           "/Adobe/UXP/PluginsStorage/SPRK/External/KelvraSetFont/PluginData/KelvraFontName.txt"},
+        data + "/Adobe/UXP/PluginsStorage/SPRK/External/KelvraSetFont/PluginData"}},
   };
   // Lengths far apart, so any mixture of two names is told from both.
   const std::vector<std::string> names = {"A", std::string(10, 'B'), std::string(1000, 'C'),
@@ -119,6 +112,7 @@ TEST(Faults, ConcurrentPlugInHandOffsNeverShowAMixedOrEmptyName) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.software);
     for (const auto& folder : c.folders) fs::create_directories(folder);
+    const std::string nameFile = c.folders.back() + "/KelvraFontName.txt";
     FixedWindows windows({c.owner}, {c.owner});
     test::ScopedFakeEnv env;
     env->UseFiles(files.get());
@@ -144,7 +138,7 @@ TEST(Faults, ConcurrentPlugInHandOffsNeverShowAMixedOrEmptyName) {
     for (int r = 0; r < 2; ++r) {
       threads.emplace_back([&] {
         while (writersLeft > 0) {
-          auto seen = Read(c.nameFile);
+          auto seen = Read(nameFile);
           ++reads;
           if (!seen || std::find(names.begin(), names.end(), *seen) == names.end()) ++badReads;
         }
@@ -153,7 +147,7 @@ TEST(Faults, ConcurrentPlugInHandOffsNeverShowAMixedOrEmptyName) {
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(failedWrites, 0);
     EXPECT_EQ(badReads, 0) << "of " << reads << " reads";
-    EXPECT_EQ(EntryCount(fs::path(c.nameFile).parent_path()), 1u) << "temporary files left";
+    EXPECT_EQ(EntryCount(c.folders.back()), 1u) << "temporary files left";
   }
 }
 
