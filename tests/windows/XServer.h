@@ -140,18 +140,9 @@ class Client {
     SetCardinals(w, property, XCB_ATOM_ATOM, atoms);
   }
 
-  void Map(xcb_window_t w) {
-    xcb_map_window(conn_, w);
-    Sync();
-  }
-  void Unmap(xcb_window_t w) {
-    xcb_unmap_window(conn_, w);
-    Sync();
-  }
-  void Destroy(xcb_window_t w) {
-    xcb_destroy_window(conn_, w);
-    Sync();
-  }
+  void Map(xcb_window_t w) { Synced(xcb_map_window(conn_, w)); }
+  void Unmap(xcb_window_t w) { Synced(xcb_unmap_window(conn_, w)); }
+  void Destroy(xcb_window_t w) { Synced(xcb_destroy_window(conn_, w)); }
   void Raise(xcb_window_t w) {
     uint32_t above[] = {XCB_STACK_MODE_ABOVE};
     xcb_configure_window(conn_, w, XCB_CONFIG_WINDOW_STACK_MODE, above);
@@ -164,6 +155,8 @@ class Client {
     Sync();
   }
 
+  // A request, applied by the server before the call returns.
+  void Synced(xcb_void_cookie_t) { Sync(); }
   void Sync() { std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr)); }
 
  private:
