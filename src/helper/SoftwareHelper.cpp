@@ -42,18 +42,33 @@ bool Answered(Json& envelope, const ScriptCallOutcome& outcome, const Text& host
   return true;
 }
 
+// The supported host in front; with none, the envelope reports "No Software"
+// with the unsupported application's name and nothing is answered.
+Text FrontmostHostOrReport(Json& envelope) {
+  Json detection = WindowsHelper::EnumWindows();
+  Text host = TextMember(detection, "choseAppName");
+  if (host && !host->empty()) return host;
+  SetStatus(envelope, "101", "No Software");
+  JsonHelper::Store(envelope, "software", TextMember(detection, "unsupportedAppNames"));
+  return std::nullopt;
+}
+
+// Applying a font and reading the document's fonts fail only on "102".
+void SetLayerErrorOrSuccess(Json& envelope, const std::string& answerCode) {
+  if (answerCode == "102") {
+    SetStatus(envelope, "102", "Layer Error");
+  } else {
+    SetStatus(envelope, "1", "Success");
+  }
+}
+
 }  // namespace
 
 void SoftwareHelper::SetSoftwareFont(Json& envelope, const char* fontPostScriptName,
                                      const char* scriptArg3, const char* scriptArg4,
                                      const char* scptPath, const char* sketchPluginPath) {
-  Json detection = WindowsHelper::EnumWindows();
-  Text host = TextMember(detection, "choseAppName");
-  if (!host || host->empty()) {
-    SetStatus(envelope, "101", "No Software");
-    JsonHelper::Store(envelope, "software", TextMember(detection, "unsupportedAppNames"));
-    return;
-  }
+  Text host = FrontmostHostOrReport(envelope);
+  if (!host) return;
 
   if (*host == "Sketch") {
     if (!SketchHelper::ManagePluginSketch(sketchPluginPath, fontPostScriptName)) {
@@ -81,11 +96,7 @@ void SoftwareHelper::SetSoftwareFont(Json& envelope, const char* fontPostScriptN
       scptPath);
   if (!Answered(envelope, outcome, host)) return;
   ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
-  if (answer.answerCode == "102") {
-    SetStatus(envelope, "102", "Layer Error");
-  } else {
-    SetStatus(envelope, "1", "Success");
-  }
+  SetLayerErrorOrSuccess(envelope, answer.answerCode);
   envelope["software"] = *host;
   JsonHelper::Store(envelope, "version", answer.Member("version"));
 }
@@ -168,22 +179,13 @@ std::string SoftwareHelper::GetSoftwareFilePath(const char* scptPath) {
 }
 
 void SoftwareHelper::GetSoftwareFileFonts(Json& envelope, const char* scptPath) {
-  Json detection = WindowsHelper::EnumWindows();
-  Text host = TextMember(detection, "choseAppName");
-  if (!host || host->empty()) {
-    SetStatus(envelope, "101", "No Software");
-    JsonHelper::Store(envelope, "software", TextMember(detection, "unsupportedAppNames"));
-    return;
-  }
+  Text host = FrontmostHostOrReport(envelope);
+  if (!host) return;
   ScriptCallOutcome outcome =
       ScriptHelper::CallHandler("getSoftwareFileFonts", {ScriptArgument::Held(*host)}, scptPath);
   if (!Answered(envelope, outcome, host)) return;
   ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
-  if (answer.answerCode == "102") {
-    SetStatus(envelope, "102", "Layer Error");
-  } else {
-    SetStatus(envelope, "1", "Success");
-  }
+  SetLayerErrorOrSuccess(envelope, answer.answerCode);
   envelope["software"] = *host;
   JsonHelper::Store(envelope, "fontListString", answer.Member("fontListString"));
 }
