@@ -1,0 +1,93 @@
+#include "platform/linux/UserFolders.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace vrk::platform {
+
+std::string Getenv(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string HomeDir() {
+  std::string home = Getenv("HOME");
+  if (!home.empty() && home[0] == '/') return home;
+  std::vector<char> buf(16384);
+  struct passwd pw;
+  struct passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+    return found->pw_dir;
+  }
+  throw std::runtime_error("no home folder");
+}
+
+// XDG base folders count only when absolute, as the XDG rules say.
+std::string XdgDir(const char* variable, const char* fallbackUnderHome) {
+  std::string dir = Getenv(variable);
+  if (!dir.empty() && dir[0] == '/') return dir;
+  return HomeDir() + "/" + fallbackUnderHome;
+}
+
+std::optional<std::string> Canonical(const std::string& path) {
+  char resolved[PATH_MAX];
+  // A NUL inside would make the system see a shorter, different path.
+  if (path.empty() || path.find('\0') != std::string::npos ||
+      ::realpath(path.c_str(), resolved) == nullptr) {
+    return std::nullopt;
+  }
+  return std::string(resolved);
+}
+
+void MakeFolders(const std::string& path, mode_t mode) {
+  size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = path.find('/', pos + 1);
+    std::string part = path.substr(0, pos);
+    if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) {
+      throw std::runtime_error("cannot create folder " + part);
+    }
+  }
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  std::string temp = path + ".XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot write " + path);
+  bool ok = ::fchmod(fd, 0644) == 0;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || ::rename(name.data(), path.c_str()) != 0) {
+    ::unlink(name.data());
+    throw std::runtime_error("cannot write " + path);
+  }
+}
+
+}  // namespace vrk::platform
