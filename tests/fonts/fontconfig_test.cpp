@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -38,6 +39,11 @@ std::string Font(const std::string& name) {
 
 std::string ListOf(const std::vector<std::string>& paths) {
   return Json(paths).dump();
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Another process's standard output.
@@ -226,28 +232,55 @@ TEST_F(FontconfigTest, InventoryListsEachNameOnceAndTheActivatedCopyFirst) {
   }
 }
 
-TEST_F(FontconfigTest, FallbackSessionFolderIsRefusedWhenALinkOrSomeoneElses) {
-  ::unsetenv("XDG_RUNTIME_DIR");
-  ::setenv("TMPDIR", (root_ + "/tmp").c_str(), 1);
-  const std::string folder = root_ + "/tmp/vrkfont-fonts-" + std::to_string(::geteuid());
-  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+std::string BootId() {
+  std::ifstream in("/proc/sys/kernel/random/boot_id");
+  std::string id;
+  std::getline(in, id);
+  return id;
+}
 
+// Without a usable runtime folder the session lives in the user's cache
+// folder under the boot's id, never in a folder other users can write to.
+TEST_F(FontconfigTest, FallbackSessionFolderIsTheUsersOwnAndEndsWithTheBoot) {
+  const std::string folder = root_ + "/cache/vrkfont-fonts-" + BootId();
+  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+  const std::string earlier = root_ + "/cache/vrkfont-fonts-00000000-0000-0000-0000-000000000000";
+  const std::string notOurs = root_ + "/cache/vrkfont-fonts-11111111-1111-1111-1111-111111111111";
+  fs::create_directory(earlier);
+  fs::create_symlink(Font("han/VrkHan-Regular.ttf"), earlier + "/0123.ttf");
   fs::create_directory(root_ + "/elsewhere");
+  std::ofstream(root_ + "/elsewhere/keep.ttf") << "x";
+  fs::create_directory_symlink(root_ + "/elsewhere", notOurs);
+
+  fs::permissions(runtime_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  for (bool runtimeSet : {true, false}) {  // open to others, then none at all
+    if (!runtimeSet) ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
+    struct stat st;
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01700u);
+    EXPECT_NE(fs::file_size(ConfFile()), 0u);
+    EXPECT_NE(ReadText(ConfFile()).find("<dir>" + folder + "</dir>"), std::string::npos);
+    EXPECT_EQ(FcListed("VrkAlpha-Regular"), "VrkAlpha-Regular\n");
+  }
+  EXPECT_FALSE(fs::exists(earlier));
+  EXPECT_TRUE(fs::exists(root_ + "/elsewhere/keep.ttf"));
+  EXPECT_FALSE(fs::exists(runtime_ + "/vrkfont-fonts"));
+
+  // Planted in its place: refused, and the configuration stops naming it.
+  fs::remove_all(folder);
   fs::create_directory_symlink(root_ + "/elsewhere", folder);
-  EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
-  EXPECT_TRUE(fs::is_empty(root_ + "/elsewhere"));
-  fs::remove(folder);
+  EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
+  EXPECT_FALSE(fs::exists(ConfFile()));
+  EXPECT_EQ(FcListed("VrkAlpha-Regular"), "");
+  EXPECT_EQ(fs::read_symlink(folder), root_ + "/elsewhere");
   if (::geteuid() == 0) {
+    fs::remove(folder);
     fs::create_directory(folder);
     ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
-    EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
-    fs::remove(folder);
+    EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
+    EXPECT_TRUE(fs::is_empty(folder));
   }
-
-  EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
-  struct stat st;
-  ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 01700u);
 }
 
 }  // namespace
