@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "extension/NSStringEx.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
+#include "platform/linux/LinkRegistry.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk {
@@ -281,6 +283,145 @@ TEST_F(FontconfigTest, FallbackSessionFolderIsTheUsersOwnAndEndsWithTheBoot) {
     EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
     EXPECT_TRUE(fs::is_empty(folder));
   }
+}
+
+TEST_F(FontconfigTest, EachFileKeepsItsFlagWhenOthersCannotBeLinked) {
+  // The link keeps the extension, so this one's link name is too long.
+  const std::string longName = root_ + "/x." + std::string(250, 'e');
+  fs::copy_file(Font("alpha/VrkAlpha-Bold.ttf"), longName);
+  const std::string alpha = Font("alpha/VrkAlpha-Regular.ttf");
+  const std::string trio = Font("coll/VrkTrio.ttc");
+  EXPECT_EQ(Take(RegisterFont(ListOf({alpha, longName, trio}).c_str())), "1|-|0|-|1");
+  EXPECT_TRUE(FontIsRegistered(alpha.c_str(), nullptr, nullptr));
+  EXPECT_FALSE(FontIsRegistered(longName.c_str(), nullptr, nullptr));
+  EXPECT_EQ(Take(FindFont("VrkTrio-Bold", nullptr)), "Vrk Trio|-|" + trio);
+}
+
+// The test font as a collection whose header declares `faces` faces, every
+// one of them the same face, padded as large as such a file would be.
+std::string CollectionOf(const std::string& font, uint32_t faces) {
+  std::string face = ReadText(font);
+  auto be32 = [](uint32_t v) {
+    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+  };
+  const uint32_t header = 12 + 4 * faces;
+  std::string out = "ttcf" + be32(0x00010000) + be32(faces);
+  for (uint32_t i = 0; i < faces; ++i) out += be32(header);
+  const size_t tables = (uint8_t(face[4]) << 8) | uint8_t(face[5]);
+  for (size_t i = 0; i < tables; ++i) {  // table offsets count from the file's start
+    const size_t at = 12 + 16 * i + 8;
+    uint32_t offset = (uint32_t(uint8_t(face[at])) << 24) | (uint8_t(face[at + 1]) << 16) |
+                      (uint8_t(face[at + 2]) << 8) | uint8_t(face[at + 3]);
+    face.replace(at, 4, be32(offset + header));
+  }
+  out += face;
+  // FreeType believes only a count the file is large enough for.
+  out.resize(std::max<size_t>(out.size(), 32 * size_t{faces}), '\0');
+  return out;
+}
+
+TEST_F(FontconfigTest, CollectionsDeclaringAbsurdFaceCountsAreRefused) {
+  const std::pair<uint32_t, const char*> cases[] = {{2, "1"}, {256, "1"}, {257, "0"}, {5000, "0"}};
+  for (const auto& [faces, flag] : cases) {
+    const std::string file = root_ + "/c" + std::to_string(faces) + ".ttc";
+    std::ofstream(file, std::ios::binary)
+        << CollectionOf(Font("alpha/VrkAlpha-Regular.ttf"), faces);
+    EXPECT_EQ(Take(RegisterFont(ListOf({file}).c_str())), flag) << faces;
+  }
+}
+
+TEST_F(FontconfigTest, RegistrationNoFontconfigClientWouldSeeAnswersZero) {
+  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+  ASSERT_EQ(::chdir(root_.c_str()), 0);
+  // A folder name XML cannot carry, then a configuration folder fontconfig
+  // reads from somewhere else than the XDG rules say.
+  for (const char* runtime : {"run\x01", "run\xff", ""}) {
+    SCOPED_TRACE(runtime);
+    if (*runtime != '\0') {
+      UseRuntimeDir(runtime);
+    } else {
+      UseRuntimeDir("run");
+      ::setenv("XDG_CONFIG_HOME", "config", 1);
+    }
+    EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
+    EXPECT_FALSE(FontIsRegistered(nullptr, "VrkAlpha-Regular", nullptr));
+    // Whatever was written, fontconfig reads it without complaint.
+    EXPECT_EQ(RunCommand("fc-list : family 2>&1 | grep -ci error"), "0\n");
+  }
+}
+
+TEST_F(FontconfigTest, FoldersMadeUnderAnyUmaskGetTheirOwnModes) {
+  ::setenv("HOME", (root_ + "/fresh").c_str(), 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("XDG_CACHE_HOME");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+  const mode_t old = ::umask(0777);
+  const std::string flags = Take(RegisterFont(list.c_str()));
+  ::umask(old);
+  EXPECT_EQ(flags, "1");
+  for (const char* made : {"fresh", "fresh/.config", "fresh/.config/fontconfig",
+                           "fresh/.config/fontconfig/conf.d", "fresh/.cache"}) {
+    EXPECT_EQ(fs::status(root_ + "/" + made).permissions(), fs::perms::owner_all) << made;
+  }
+  EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
+}
+
+TEST_F(FontconfigTest, UnregisteringADeletedFileRemovesItsLink) {
+  for (bool wholeFolder : {false, true}) {
+    SCOPED_TRACE(wholeFolder);
+    fs::create_directories(root_ + "/user");
+    const std::string file = root_ + "/user/font.ttf";
+    fs::copy_file(Font("alpha/VrkAlpha-Regular.ttf"), file, fs::copy_options::overwrite_existing);
+    ASSERT_EQ(Take(RegisterFont(ListOf({file}).c_str())), "1");
+    fs::remove_all(wholeFolder ? root_ + "/user" : file);
+
+    EXPECT_EQ(Take(UnRegisterFont(ListOf({file}).c_str())), "0");
+    EXPECT_TRUE(fs::is_empty(SessionFolder()));
+    // Another font saved there later was never registered.
+    fs::create_directories(root_ + "/user");
+    fs::copy_file(Font("han/VrkHan-Regular.ttf"), file);
+    EXPECT_FALSE(FontIsRegistered(file.c_str(), nullptr, nullptr));
+    EXPECT_FALSE(FontIsRegistered(nullptr, "VrkHan-Regular", nullptr));
+    fs::remove_all(root_ + "/user");
+  }
+}
+
+// Names as the versions with a native 128-bit hash made them: links made
+// before an upgrade are found and removed after it.
+TEST_F(FontconfigTest, LinkNamesAreThoseOfEarlierVersions) {
+  const std::pair<std::string, const char*> names[] = {
+      {"", "6c62272e07bb014262b821756295c58d"},
+      {"a", "d228cb696f1a8caf78912b704e4a8964"},
+      {"/home/me/fonts/VrkAlpha-Regular.ttf", "ccfbac5a7b6451617b4c867aa61b3750"},
+      {"/tmp/维克 & <x>.ttc", "40c705070376f8db4c4d1f931fb2b96a"},
+      {std::string(1000, 'z'), "85a32af061cf52cb9c15149e5b37f88d"},
+  };
+  for (const auto& [path, hash] : names) EXPECT_EQ(platform::PathHash(path), hash) << path;
+
+  auto session = platform::SessionRegistry(true);
+  ASSERT_TRUE(session);
+  const std::string old = "/home/me/fonts/VrkAlpha-Regular.ttf";
+  fs::create_symlink(old, SessionFolder() + "/ccfbac5a7b6451617b4c867aa61b3750.ttf");
+  EXPECT_TRUE(session->Holds(old));
+  EXPECT_TRUE(session->Remove(old));
+  EXPECT_TRUE(fs::is_empty(SessionFolder()));
+}
+
+TEST_F(FontconfigTest, LinksGoIntoTheFolderThatWasVerified) {
+  auto session = platform::SessionRegistry(true);
+  ASSERT_TRUE(session);
+  // Swapped for a link to someone else's folder after the check.
+  fs::rename(SessionFolder(), runtime_ + "/verified");
+  fs::create_directory(root_ + "/theirs");
+  fs::create_directory_symlink(root_ + "/theirs", SessionFolder());
+  const std::string alpha = Font("alpha/VrkAlpha-Regular.ttf");
+  EXPECT_TRUE(session->Add(alpha));
+  EXPECT_TRUE(fs::is_empty(root_ + "/theirs"));
+  EXPECT_EQ(fs::read_symlink(runtime_ + "/verified/" + platform::LinkRegistry::NameFor(alpha)),
+            alpha);
+  EXPECT_TRUE(session->Remove(alpha));
+  EXPECT_TRUE(fs::is_empty(runtime_ + "/verified"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Faults and the user's data: a registration killed half-way, concurrent
 // plug-in hand-offs, unregistration of every scope, and a session folder
 // that someone else planted. Real fontconfig and file system throughout.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,6 +13,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -258,6 +261,54 @@ TEST(Faults, PlantedSessionFolderIsRefusedAndNeverWrittenThrough) {
       }
       EXPECT_FALSE(fs::exists(box.Path("config/fontconfig/conf.d")));
     }
+  }
+}
+
+// A FIFO or a device where a font or the conf.d file should be: nothing
+// waits for a writer or reads without end, and lookups on other threads go on.
+TEST(Faults, NothingBlocksOnAFifoOrADevice) {
+  Sandbox box;
+  const std::string font = box.CopyFont("alpha/VrkAlpha-Regular.ttf", "user/a.ttf");
+  const std::string fifo = box.Path("user/fifo.ttf");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", box.Path("user/zero.ttf"));
+  const std::string conf = box.Path("config/fontconfig/conf.d/50-vrkfont-session-fonts.conf");
+  fs::create_directories(box.Path("config/fontconfig/conf.d"));
+  struct Case {
+    const char* name;
+    std::vector<std::string> list;
+    const char* flags;
+    std::function<void()> plantConf;
+  };
+  const Case cases[] = {
+      {"font is a FIFO", {fifo, font}, "0|-|1", nullptr},
+      {"font is a device", {box.Path("user/zero.ttf"), "/dev/null", font}, "0|-|0|-|1", nullptr},
+      {"conf.d file is a FIFO", {font}, "1", [&] { ::mkfifo(conf.c_str(), 0600); }},
+      {"conf.d file is a device", {font}, "1", [&] { fs::create_symlink("/dev/zero", conf); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Take(UnRegisterFont(ListOf({font}).c_str()));
+    fs::remove(conf);
+    if (c.plantConf) c.plantConf();
+    auto flags =
+        std::async(std::launch::async, [&] { return Take(RegisterFont(ListOf(c.list).c_str())); });
+    std::string found;
+    if (flags.wait_for(std::chrono::seconds(60)) == std::future_status::timeout) {
+      // Free the blocked reader before failing.
+      for (const std::string& f : {fifo, conf}) {
+        int w = ::open(f.c_str(), O_WRONLY | O_NONBLOCK);
+        if (w >= 0) ::close(w);
+      }
+      ADD_FAILURE() << "the registration waited on a FIFO";
+    } else {
+      found = Take(FindFont("VrkAlpha-Regular", nullptr));
+    }
+    EXPECT_EQ(flags.get(), c.flags);
+    EXPECT_EQ(found, "Vrk Alpha|-|" + font);
+    struct stat st;
+    ASSERT_EQ(::lstat(conf.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
   }
 }
 
