@@ -177,10 +177,12 @@ class FontconfigFontManager final : public FontManager {
 
   void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) override {
     if (scope == kFontScopeProcess) {
-      std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+      std::vector<std::string> files;
       for (const auto& path : paths) {
-        if (auto file = CanonicalEvenIfGone(path)) fc_->processFonts().erase(*file);
+        if (auto file = CanonicalEvenIfGone(path)) files.push_back(std::move(*file));
       }
+      std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+      for (const auto& file : files) fc_->processFonts().erase(file);
       fc_->Changed();
       return;
     }
