@@ -264,6 +264,17 @@ TEST(Faults, PlantedSessionFolderIsRefusedAndNeverWrittenThrough) {
   }
 }
 
+// What this process has read so far, whatever from.
+uint64_t BytesRead() {
+  std::istringstream io(Read("/proc/self/io").value_or(""));
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return 0;
+}
+
 // A FIFO or a device where a font or the conf.d file should be: nothing
 // waits for a writer or reads without end, and lookups on other threads go on.
 TEST(Faults, NothingBlocksOnAFifoOrADevice) {
@@ -291,6 +302,7 @@ TEST(Faults, NothingBlocksOnAFifoOrADevice) {
     Take(UnRegisterFont(ListOf({font}).c_str()));
     fs::remove(conf);
     if (c.plantConf) c.plantConf();
+    const uint64_t readBefore = BytesRead();
     auto flags =
         std::async(std::launch::async, [&] { return Take(RegisterFont(ListOf(c.list).c_str())); });
     std::string found;
@@ -305,6 +317,7 @@ TEST(Faults, NothingBlocksOnAFifoOrADevice) {
       found = Take(FindFont("VrkAlpha-Regular", nullptr));
     }
     EXPECT_EQ(flags.get(), c.flags);
+    EXPECT_LT(BytesRead() - readBefore, 16u << 20);
     EXPECT_EQ(found, "Vrk Alpha|-|" + font);
     struct stat st;
     ASSERT_EQ(::lstat(conf.c_str(), &st), 0);
