@@ -285,6 +285,47 @@ TEST_F(FontconfigTest, FallbackSessionFolderIsTheUsersOwnAndEndsWithTheBoot) {
   }
 }
 
+// A conf.d file left naming a folder others can make or own, as earlier
+// versions' fallback under /tmp did, is taken out before any lookup loads it.
+TEST_F(FontconfigTest, AnnouncedFolderOthersCouldPlantIsWithdrawn) {
+  fs::permissions(root_ + "/tmp", fs::perms::all | fs::perms::sticky_bit);
+  fs::create_directories(root_ + "/config/fontconfig/conf.d");
+  const std::string han = Font("han/VrkHan-Regular.ttf");
+  struct Case {
+    std::string folder;
+    enum { kMissing, kOthers, kOwn } kind;
+    bool kept;
+  };
+  const Case cases[] = {
+      {root_ + "/tmp/vrkfont-fonts-" + std::to_string(::geteuid()), Case::kMissing, false},
+      {root_ + "/tmp/theirs & co", Case::kOthers, false},
+      {root_ + "/own", Case::kOwn, true},
+  };
+  for (const Case& c : cases) {
+    if (c.kind == Case::kOthers && ::geteuid() != 0) continue;  // needs chown
+    SCOPED_TRACE(c.folder);
+    if (c.kind != Case::kMissing) {
+      fs::create_directory(c.folder);
+      fs::permissions(c.folder, fs::perms::owner_all);
+      fs::copy_file(han, c.folder + "/font.ttf");
+      if (c.kind == Case::kOthers) {
+        ASSERT_EQ(::chown(c.folder.c_str(), 65534, 65534), 0);
+      }
+    }
+    std::string text;
+    for (char ch : c.folder) text += ch == '&' ? std::string("&amp;") : std::string(1, ch);
+    std::ofstream(ConfFile()) << "<?xml version=\"1.0\"?>\n<fontconfig>\n  <dir>" << text
+                              << "</dir>\n</fontconfig>\n";
+    if (c.kept) {
+      EXPECT_EQ(FcListed("VrkHan-Regular"), "VrkHan-Regular\n");
+    } else {
+      EXPECT_EQ(Take(FindFont("VrkHan-Regular", nullptr)), "(null)|-|(null)");
+      EXPECT_EQ(FcListed("VrkHan-Regular"), "");
+    }
+    EXPECT_EQ(fs::exists(ConfFile()), c.kept);
+  }
+}
+
 TEST_F(FontconfigTest, EachFileKeepsItsFlagWhenOthersCannotBeLinked) {
   // The link keeps the extension, so this one's link name is too long.
   const std::string longName = root_ + "/x." + std::string(250, 'e');

@@ -11,6 +11,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/linux/SessionAnnouncement.h"
+
 namespace vrk::platform {
 
 namespace {
@@ -207,6 +209,9 @@ std::optional<LinkRegistry> SessionRegistry(bool create) {
 
 std::optional<LinkRegistry> SessionRegistryForReading() {
   try {
+    // Every lookup reads the registry before it loads fontconfig's
+    // configuration, so none of them loads a folder someone else planted.
+    WithdrawUnsafeAnnouncement();
     return SessionRegistry(false);
   } catch (const std::runtime_error&) {
     return std::nullopt;

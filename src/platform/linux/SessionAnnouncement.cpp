@@ -3,6 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
 #include "extension/NSStringEx.h"
 #include "platform/linux/Fontconfig.h"
 #include "platform/linux/UserFolders.h"
@@ -94,6 +98,40 @@ bool AnnounceSessionFolder(const LinkRegistry& folder) {
     WriteFileAtomically(path, content);
   }
   return FontconfigSees(folder);
+}
+
+void WithdrawUnsafeAnnouncement() {
+  std::string path = ConfFile();
+  auto content = ReadFile(path);
+  if (!content) return;
+  auto open = content->find("<dir>");
+  auto close = content->find("</dir>");
+  if (open == std::string::npos || close == std::string::npos || close < open) return;
+  std::string dir;
+  for (size_t i = open + 5; i < close; ++i) {
+    static const std::pair<const char*, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    char c = (*content)[i];
+    for (const auto& [entity, ch] : kEntities) {
+      if (content->compare(i, std::strlen(entity), entity) == 0) {
+        c = ch;
+        i += std::strlen(entity) - 1;
+        break;
+      }
+    }
+    dir += c;
+  }
+  struct stat st;
+  bool safe;
+  if (::lstat(dir.c_str(), &st) == 0) {
+    safe = S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+  } else {
+    // Missing: safe only where nobody else could make it.
+    std::string parent = dir.substr(0, dir.find_last_of('/'));
+    safe = errno == ENOENT && !parent.empty() && ::stat(parent.c_str(), &st) == 0 &&
+           S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+  }
+  if (!safe) ::unlink(path.c_str());
 }
 
 void WithdrawSessionFolder() {

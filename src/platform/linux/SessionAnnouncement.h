@@ -12,5 +12,9 @@ namespace vrk::platform {
 bool AnnounceSessionFolder(const LinkRegistry& folder);
 // Takes a refused session folder out of the user's configuration.
 void WithdrawSessionFolder();
+// Takes the file out when the folder it names is not the user's own, or is
+// missing where someone else could make it (as a folder under /tmp that an
+// earlier version named): every fontconfig client would load its fonts.
+void WithdrawUnsafeAnnouncement();
 
 }  // namespace vrk::platform
