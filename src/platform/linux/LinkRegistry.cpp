@@ -18,7 +18,7 @@ namespace vrk::platform {
 namespace {
 
 constexpr char kSessionName[] = "vrkfont-fonts";
-constexpr char kEarlierBootPrefix[] = "vrkfont-fonts-";
+constexpr char kBootFolderPrefix[] = "vrkfont-fonts-";
 constexpr size_t kBootIdLength = 36;
 constexpr mode_t kSessionMode = S_ISVTX | S_IRWXU;
 
@@ -66,7 +66,7 @@ std::string FallbackParent() {
 
 std::string SessionFolderPath() {
   if (auto runtime = UsableRuntimeDir()) return *runtime + "/" + kSessionName;
-  return FallbackParent() + "/" + kEarlierBootPrefix + BootId();
+  return FallbackParent() + "/" + kBootFolderPrefix + BootId();
 }
 
 // The folder when it is the user's own: a folder, owned by the effective
@@ -99,11 +99,11 @@ Fd OpenOwnFolder(const std::string& dir, bool create, mode_t privateMode, bool m
 // Session folders of earlier boots left in the cache folder: their links go,
 // then the folder if nothing else is in it. Only the user's own folders.
 void RemoveEarlierBoots() {
-  const std::string current = kEarlierBootPrefix + BootId();
+  const std::string current = kBootFolderPrefix + BootId();
   Fd parent(::open(FallbackParent().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   DirPtr entries = parent ? List(parent.get()) : nullptr;
   if (!entries) return;
-  const std::string prefix = kEarlierBootPrefix;
+  const std::string prefix = kBootFolderPrefix;
   while (const dirent* entry = ::readdir(entries.get())) {
     std::string name = entry->d_name;
     if (name.size() != prefix.size() + kBootIdLength || !name.starts_with(prefix) ||
