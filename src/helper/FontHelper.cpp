@@ -2,6 +2,8 @@
 
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -46,6 +48,37 @@ bool Exists(const std::string& path) {
   return Env::Get().Files().Exists(path);
 }
 
+// Each distinct path is looked at once per call, in the order of its first
+// occurrence; every occurrence still gets its flag.
+std::vector<std::string> Distinct(const std::vector<std::string>& paths) {
+  std::vector<std::string> distinct;
+  std::unordered_set<std::string_view> seen;
+  for (const auto& path : paths) {
+    if (!path.empty() && seen.insert(path).second) distinct.push_back(path);
+  }
+  return distinct;
+}
+
+std::vector<std::string> Existing(const std::vector<std::string>& paths) {
+  std::vector<std::string> existing;
+  for (const auto& path : paths) {
+    if (Exists(path)) existing.push_back(path);
+  }
+  return existing;
+}
+
+// A path missing from `flags` answers "0".
+std::string FlagsFor(const std::vector<std::string>& paths,
+                     const std::unordered_map<std::string, bool>& flags) {
+  std::string answer;
+  answer.reserve(paths.size() * 4);
+  for (const auto& path : paths) {
+    auto flag = flags.find(path);
+    AppendFlag(answer, flag != flags.end() && flag->second);
+  }
+  return answer;
+}
+
 bool Contains(const std::vector<std::string>& names, const Text& wanted) {
   if (!wanted) return false;
   for (const auto& name : names) {
@@ -61,22 +94,21 @@ std::string FontHelper::RegisterFont(const char* fontPaths) {
   std::vector<std::string> paths = ReadFontPathList(fontPaths);
   auto& fonts = Env::Get().Fonts();
 
+  std::vector<std::string> toRegister = Existing(Distinct(paths));
+  std::vector<uint32_t> scopes = fonts.ScopesForFiles(toRegister);
   std::vector<std::string> alreadyRegistered;
-  std::vector<std::string> toRegister;
-  for (const auto& path : paths) {
-    if (!Exists(path)) continue;
-    if (fonts.ScopeForFile(path) != kFontScopeNone) alreadyRegistered.push_back(path);
-    toRegister.push_back(path);
+  for (size_t i = 0; i < toRegister.size(); ++i) {
+    if (scopes[i] != kFontScopeNone) alreadyRegistered.push_back(toRegister[i]);
   }
   // A file already active elsewhere only leaves the session scope here.
   if (!alreadyRegistered.empty()) fonts.UnregisterFiles(alreadyRegistered, kFontScopeSession);
   fonts.RegisterFiles(toRegister, kFontScopeSession);
 
-  std::string answer;
-  for (const auto& path : paths) {
-    AppendFlag(answer, Exists(path) && fonts.ScopeForFile(path) != kFontScopeNone);
-  }
-  return answer;
+  std::vector<std::string> existing = Existing(toRegister);
+  scopes = fonts.ScopesForFiles(existing);
+  std::unordered_map<std::string, bool> flags;
+  for (size_t i = 0; i < existing.size(); ++i) flags[existing[i]] = scopes[i] != kFontScopeNone;
+  return FlagsFor(paths, flags);
 }
 
 std::string FontHelper::UnRegisterFont(const char* fontPaths) {
@@ -84,23 +116,20 @@ std::string FontHelper::UnRegisterFont(const char* fontPaths) {
   std::vector<std::string> paths = ReadFontPathList(fontPaths);
   auto& fonts = Env::Get().Fonts();
 
-  std::vector<std::string> toUnregister;
-  for (const auto& path : paths) {
-    if (Exists(path)) toUnregister.push_back(path);
-  }
-  fonts.UnregisterFiles(toUnregister, kFontScopeSession);
+  // Missing files too: the library's link to a deleted file must not make a
+  // file saved later at that path count as registered.
+  std::vector<std::string> distinct = Distinct(paths);
+  fonts.UnregisterFiles(distinct, kFontScopeSession);
 
-  std::string answer;
-  for (const auto& path : paths) {
-    bool flag = false;
-    if (Exists(path)) {
-      uint32_t scope = fonts.ScopeForFile(path);
-      // Still registered: it lives in another scope, so leave that one too.
-      flag = scope == kFontScopeNone || fonts.UnregisterFile(path, scope);
-    }
-    AppendFlag(answer, flag);
+  std::vector<std::string> existing = Existing(distinct);
+  std::vector<uint32_t> scopes = fonts.ScopesForFiles(existing);
+  std::unordered_map<std::string, bool> flags;
+  for (size_t i = 0; i < existing.size(); ++i) {
+    // Still registered: it lives in another scope, so leave that one too.
+    flags[existing[i]] =
+        scopes[i] == kFontScopeNone || fonts.UnregisterFile(existing[i], scopes[i]);
   }
-  return answer;
+  return FlagsFor(paths, flags);
 }
 
 bool FontHelper::FontIsRegistered(const char* fontPath, const char* postscriptName,

@@ -43,7 +43,16 @@ class FontManager {
   virtual ~FontManager() = default;
   // 0 exactly when the file is not registered, else its scope.
   virtual uint32_t ScopeForFile(const std::string& path) = 0;
+  // ScopeForFile of each path, with whatever it needs looked up once.
+  virtual std::vector<uint32_t> ScopesForFiles(const std::vector<std::string>& paths) {
+    std::vector<uint32_t> scopes;
+    scopes.reserve(paths.size());
+    for (const auto& path : paths) scopes.push_back(ScopeForFile(path));
+    return scopes;
+  }
+  // Registers what it can; the scope queries afterwards tell what took.
   virtual void RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) = 0;
+  // A path whose file is gone still loses the registration made for it.
   virtual void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) = 0;
   // True when the file is no longer registered in that scope.
   virtual bool UnregisterFile(const std::string& path, uint32_t scope) = 0;

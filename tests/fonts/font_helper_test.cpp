@@ -46,7 +46,11 @@ TEST_F(FontHelperTest, RegisterAnswersOneFlagPerElement) {
        R"(["/f/a.ttf", "/missing.ttf", "/f/b.otf"])",
        "1|-|0|-|1",
        {"register 3 /f/a.ttf", "register 3 /f/b.otf"}},
-      {{}, R"(["/f/a.ttf", "/f/a.ttf"])", "1|-|1", {"register 3 /f/a.ttf", "register 3 /f/a.ttf"}},
+      // A repeated path is looked at once and flagged at every place.
+      {{},
+       R"(["/f/a.ttf", "/f/a.ttf", "/x", "/f/a.ttf"])",
+       "1|-|1|-|0|-|1",
+       {"register 3 /f/a.ttf"}},
       {{}, R"(["/f/readme.txt", ""])", "0|-|0", {"register 3 /f/readme.txt"}},
       // A file already active anywhere is moved into the session.
       {{{"/f/a.ttf", kFontScopeSession}, {"/f/b.otf", kFontScopePersistent}},
@@ -79,11 +83,14 @@ TEST_F(FontHelperTest, UnregisterLeavesEveryScope) {
                     {"/f/b.otf", kFontScopePersistent},
                     {"/f/c.ttc", kFontScopeProcess}};
   fonts().failingUnregistrations.insert("/f/c.ttc");
-  EXPECT_EQ(Take(UnRegisterFont(R"(["/f/a.ttf", "/f/b.otf", "/f/c.ttc", "/f/readme.txt", "/x"])")),
-            "1|-|1|-|0|-|1|-|0");
-  EXPECT_EQ(fonts().log, (Log{"unregister 3 /f/a.ttf", "unregister 3 /f/b.otf",
-                              "unregister 3 /f/c.ttc", "unregister 3 /f/readme.txt",
-                              "unregister-one 2 /f/b.otf", "unregister-one 1 /f/c.ttc"}));
+  EXPECT_EQ(Take(UnRegisterFont(
+                R"(["/f/a.ttf", "/f/b.otf", "/f/c.ttc", "/f/readme.txt", "/x", "/f/b.otf"])")),
+            "1|-|1|-|0|-|1|-|0|-|1");
+  // The missing file's registration goes too; repeated paths are handled once.
+  EXPECT_EQ(fonts().log,
+            (Log{"unregister 3 /f/a.ttf", "unregister 3 /f/b.otf", "unregister 3 /f/c.ttc",
+                 "unregister 3 /f/readme.txt", "unregister 3 /x", "unregister-one 2 /f/b.otf",
+                 "unregister-one 1 /f/c.ttc"}));
 }
 
 TEST_F(FontHelperTest, IsRegisteredAsksTheFileOrElseTheNames) {

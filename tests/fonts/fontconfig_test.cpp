@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -16,6 +18,7 @@
 #include "extension/NSStringEx.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
+#include "platform/linux/LinkRegistry.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk {
@@ -38,6 +41,11 @@ std::string Font(const std::string& name) {
 
 std::string ListOf(const std::vector<std::string>& paths) {
   return Json(paths).dump();
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Another process's standard output.
@@ -226,28 +234,235 @@ TEST_F(FontconfigTest, InventoryListsEachNameOnceAndTheActivatedCopyFirst) {
   }
 }
 
-TEST_F(FontconfigTest, FallbackSessionFolderIsRefusedWhenALinkOrSomeoneElses) {
-  ::unsetenv("XDG_RUNTIME_DIR");
-  ::setenv("TMPDIR", (root_ + "/tmp").c_str(), 1);
-  const std::string folder = root_ + "/tmp/vrkfont-fonts-" + std::to_string(::geteuid());
-  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+std::string BootId() {
+  std::ifstream in("/proc/sys/kernel/random/boot_id");
+  std::string id;
+  std::getline(in, id);
+  return id;
+}
 
+// Without a usable runtime folder the session lives in the user's cache
+// folder under the boot's id, never in a folder other users can write to.
+TEST_F(FontconfigTest, FallbackSessionFolderIsTheUsersOwnAndEndsWithTheBoot) {
+  const std::string folder = root_ + "/cache/vrkfont-fonts-" + BootId();
+  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+  const std::string earlier = root_ + "/cache/vrkfont-fonts-00000000-0000-0000-0000-000000000000";
+  const std::string notOurs = root_ + "/cache/vrkfont-fonts-11111111-1111-1111-1111-111111111111";
+  fs::create_directory(earlier);
+  fs::create_symlink(Font("han/VrkHan-Regular.ttf"), earlier + "/0123.ttf");
   fs::create_directory(root_ + "/elsewhere");
+  std::ofstream(root_ + "/elsewhere/keep.ttf") << "x";
+  fs::create_directory_symlink(root_ + "/elsewhere", notOurs);
+
+  fs::permissions(runtime_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  for (bool runtimeSet : {true, false}) {  // open to others, then none at all
+    if (!runtimeSet) ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
+    struct stat st;
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01700u);
+    EXPECT_NE(fs::file_size(ConfFile()), 0u);
+    EXPECT_NE(ReadText(ConfFile()).find("<dir>" + folder + "</dir>"), std::string::npos);
+    EXPECT_EQ(FcListed("VrkAlpha-Regular"), "VrkAlpha-Regular\n");
+  }
+  EXPECT_FALSE(fs::exists(earlier));
+  EXPECT_TRUE(fs::exists(root_ + "/elsewhere/keep.ttf"));
+  EXPECT_FALSE(fs::exists(runtime_ + "/vrkfont-fonts"));
+
+  // Planted in its place: refused, and the configuration stops naming it.
+  fs::remove_all(folder);
   fs::create_directory_symlink(root_ + "/elsewhere", folder);
-  EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
-  EXPECT_TRUE(fs::is_empty(root_ + "/elsewhere"));
-  fs::remove(folder);
+  EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
+  EXPECT_FALSE(fs::exists(ConfFile()));
+  EXPECT_EQ(FcListed("VrkAlpha-Regular"), "");
+  EXPECT_EQ(fs::read_symlink(folder), root_ + "/elsewhere");
   if (::geteuid() == 0) {
+    fs::remove(folder);
     fs::create_directory(folder);
     ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
-    EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
-    fs::remove(folder);
+    EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
+    EXPECT_TRUE(fs::is_empty(folder));
   }
+}
 
+// A conf.d file left naming a folder others can make or own, as earlier
+// versions' fallback under /tmp did, is taken out before any lookup loads it.
+TEST_F(FontconfigTest, AnnouncedFolderOthersCouldPlantIsWithdrawn) {
+  fs::permissions(root_ + "/tmp", fs::perms::all | fs::perms::sticky_bit);
+  fs::create_directories(root_ + "/config/fontconfig/conf.d");
+  const std::string han = Font("han/VrkHan-Regular.ttf");
+  struct Case {
+    std::string folder;
+    enum { kMissing, kOthers, kOwn } kind;
+    bool kept;
+  };
+  const Case cases[] = {
+      {root_ + "/tmp/vrkfont-fonts-" + std::to_string(::geteuid()), Case::kMissing, false},
+      {root_ + "/tmp/theirs & co", Case::kOthers, false},
+      {root_ + "/own", Case::kOwn, true},
+  };
+  for (const Case& c : cases) {
+    if (c.kind == Case::kOthers && ::geteuid() != 0) continue;  // needs chown
+    SCOPED_TRACE(c.folder);
+    if (c.kind != Case::kMissing) {
+      fs::create_directory(c.folder);
+      fs::permissions(c.folder, fs::perms::owner_all);
+      fs::copy_file(han, c.folder + "/font.ttf");
+      if (c.kind == Case::kOthers) {
+        ASSERT_EQ(::chown(c.folder.c_str(), 65534, 65534), 0);
+      }
+    }
+    std::string text;
+    for (char ch : c.folder) text += ch == '&' ? std::string("&amp;") : std::string(1, ch);
+    std::ofstream(ConfFile()) << "<?xml version=\"1.0\"?>\n<fontconfig>\n  <dir>" << text
+                              << "</dir>\n</fontconfig>\n";
+    if (c.kept) {
+      EXPECT_EQ(FcListed("VrkHan-Regular"), "VrkHan-Regular\n");
+    } else {
+      EXPECT_EQ(Take(FindFont("VrkHan-Regular", nullptr)), "(null)|-|(null)");
+      EXPECT_EQ(FcListed("VrkHan-Regular"), "");
+    }
+    EXPECT_EQ(fs::exists(ConfFile()), c.kept);
+  }
+}
+
+TEST_F(FontconfigTest, EachFileKeepsItsFlagWhenOthersCannotBeLinked) {
+  // The link keeps the extension, so this one's link name is too long.
+  const std::string longName = root_ + "/x." + std::string(250, 'e');
+  fs::copy_file(Font("alpha/VrkAlpha-Bold.ttf"), longName);
+  const std::string alpha = Font("alpha/VrkAlpha-Regular.ttf");
+  const std::string trio = Font("coll/VrkTrio.ttc");
+  EXPECT_EQ(Take(RegisterFont(ListOf({alpha, longName, trio}).c_str())), "1|-|0|-|1");
+  EXPECT_TRUE(FontIsRegistered(alpha.c_str(), nullptr, nullptr));
+  EXPECT_FALSE(FontIsRegistered(longName.c_str(), nullptr, nullptr));
+  EXPECT_EQ(Take(FindFont("VrkTrio-Bold", nullptr)), "Vrk Trio|-|" + trio);
+}
+
+// The test font as a collection whose header declares `faces` faces, every
+// one of them the same face, padded as large as such a file would be.
+std::string CollectionOf(const std::string& font, uint32_t faces) {
+  std::string face = ReadText(font);
+  auto be32 = [](uint32_t v) {
+    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+  };
+  const uint32_t header = 12 + 4 * faces;
+  std::string out = "ttcf" + be32(0x00010000) + be32(faces);
+  for (uint32_t i = 0; i < faces; ++i) out += be32(header);
+  const size_t tables = (uint8_t(face[4]) << 8) | uint8_t(face[5]);
+  for (size_t i = 0; i < tables; ++i) {  // table offsets count from the file's start
+    const size_t at = 12 + 16 * i + 8;
+    uint32_t offset = (uint32_t(uint8_t(face[at])) << 24) | (uint8_t(face[at + 1]) << 16) |
+                      (uint8_t(face[at + 2]) << 8) | uint8_t(face[at + 3]);
+    face.replace(at, 4, be32(offset + header));
+  }
+  out += face;
+  // FreeType believes only a count the file is large enough for.
+  out.resize(std::max<size_t>(out.size(), 32 * size_t{faces}), '\0');
+  return out;
+}
+
+TEST_F(FontconfigTest, CollectionsDeclaringAbsurdFaceCountsAreRefused) {
+  const std::pair<uint32_t, const char*> cases[] = {{2, "1"}, {256, "1"}, {257, "0"}, {5000, "0"}};
+  for (const auto& [faces, flag] : cases) {
+    const std::string file = root_ + "/c" + std::to_string(faces) + ".ttc";
+    std::ofstream(file, std::ios::binary)
+        << CollectionOf(Font("alpha/VrkAlpha-Regular.ttf"), faces);
+    EXPECT_EQ(Take(RegisterFont(ListOf({file}).c_str())), flag) << faces;
+  }
+}
+
+TEST_F(FontconfigTest, RegistrationNoFontconfigClientWouldSeeAnswersZero) {
+  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+  ASSERT_EQ(::chdir(root_.c_str()), 0);
+  // A folder name XML cannot carry, then a configuration folder fontconfig
+  // reads from somewhere else than the XDG rules say.
+  for (const char* runtime : {"run\x01", "run\xff", ""}) {
+    SCOPED_TRACE(runtime);
+    if (*runtime != '\0') {
+      UseRuntimeDir(runtime);
+    } else {
+      UseRuntimeDir("run");
+      ::setenv("XDG_CONFIG_HOME", "config", 1);
+    }
+    EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
+    EXPECT_FALSE(FontIsRegistered(nullptr, "VrkAlpha-Regular", nullptr));
+    // Whatever was written, fontconfig reads it without complaint.
+    EXPECT_EQ(RunCommand("fc-list : family 2>&1 | grep -ci error"), "0\n");
+  }
+}
+
+TEST_F(FontconfigTest, FoldersMadeUnderAnyUmaskGetTheirOwnModes) {
+  ::setenv("HOME", (root_ + "/fresh").c_str(), 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("XDG_CACHE_HOME");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  const std::string list = ListOf({Font("alpha/VrkAlpha-Regular.ttf")});
+  const mode_t old = ::umask(0777);
+  const std::string flags = Take(RegisterFont(list.c_str()));
+  ::umask(old);
+  EXPECT_EQ(flags, "1");
+  for (const char* made : {"fresh", "fresh/.config", "fresh/.config/fontconfig",
+                           "fresh/.config/fontconfig/conf.d", "fresh/.cache"}) {
+    EXPECT_EQ(fs::status(root_ + "/" + made).permissions(), fs::perms::owner_all) << made;
+  }
   EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
-  struct stat st;
-  ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 01700u);
+}
+
+TEST_F(FontconfigTest, UnregisteringADeletedFileRemovesItsLink) {
+  for (bool wholeFolder : {false, true}) {
+    SCOPED_TRACE(wholeFolder);
+    fs::create_directories(root_ + "/user");
+    const std::string file = root_ + "/user/font.ttf";
+    fs::copy_file(Font("alpha/VrkAlpha-Regular.ttf"), file, fs::copy_options::overwrite_existing);
+    ASSERT_EQ(Take(RegisterFont(ListOf({file}).c_str())), "1");
+    fs::remove_all(wholeFolder ? root_ + "/user" : file);
+
+    EXPECT_EQ(Take(UnRegisterFont(ListOf({file}).c_str())), "0");
+    EXPECT_TRUE(fs::is_empty(SessionFolder()));
+    // Another font saved there later was never registered.
+    fs::create_directories(root_ + "/user");
+    fs::copy_file(Font("han/VrkHan-Regular.ttf"), file);
+    EXPECT_FALSE(FontIsRegistered(file.c_str(), nullptr, nullptr));
+    EXPECT_FALSE(FontIsRegistered(nullptr, "VrkHan-Regular", nullptr));
+    fs::remove_all(root_ + "/user");
+  }
+}
+
+// Names as the versions with a native 128-bit hash made them: links made
+// before an upgrade are found and removed after it.
+TEST_F(FontconfigTest, LinkNamesAreThoseOfEarlierVersions) {
+  const std::pair<std::string, const char*> names[] = {
+      {"", "6c62272e07bb014262b821756295c58d"},
+      {"a", "d228cb696f1a8caf78912b704e4a8964"},
+      {"/home/me/fonts/VrkAlpha-Regular.ttf", "ccfbac5a7b6451617b4c867aa61b3750"},
+      {"/tmp/维克 & <x>.ttc", "40c705070376f8db4c4d1f931fb2b96a"},
+      {std::string(1000, 'z'), "85a32af061cf52cb9c15149e5b37f88d"},
+  };
+  for (const auto& [path, hash] : names) EXPECT_EQ(platform::PathHash(path), hash) << path;
+
+  auto session = platform::SessionRegistry(true);
+  ASSERT_TRUE(session);
+  const std::string old = "/home/me/fonts/VrkAlpha-Regular.ttf";
+  fs::create_symlink(old, SessionFolder() + "/ccfbac5a7b6451617b4c867aa61b3750.ttf");
+  EXPECT_TRUE(session->Holds(old));
+  EXPECT_TRUE(session->Remove(old));
+  EXPECT_TRUE(fs::is_empty(SessionFolder()));
+}
+
+TEST_F(FontconfigTest, LinksGoIntoTheFolderThatWasVerified) {
+  auto session = platform::SessionRegistry(true);
+  ASSERT_TRUE(session);
+  // Swapped for a link to someone else's folder after the check.
+  fs::rename(SessionFolder(), runtime_ + "/verified");
+  fs::create_directory(root_ + "/theirs");
+  fs::create_directory_symlink(root_ + "/theirs", SessionFolder());
+  const std::string alpha = Font("alpha/VrkAlpha-Regular.ttf");
+  EXPECT_TRUE(session->Add(alpha));
+  EXPECT_TRUE(fs::is_empty(root_ + "/theirs"));
+  EXPECT_EQ(fs::read_symlink(runtime_ + "/verified/" + platform::LinkRegistry::NameFor(alpha)),
+            alpha);
+  EXPECT_TRUE(session->Remove(alpha));
+  EXPECT_TRUE(fs::is_empty(runtime_ + "/verified"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Faults and the user's data: a registration killed half-way, concurrent
 // plug-in hand-offs, unregistration of every scope, and a session folder
 // that someone else planted. Real fontconfig and file system throughout.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,6 +13,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -35,6 +38,10 @@ std::optional<std::string> Read(const std::string& path) {
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
+}
+
+std::string BootId() {
+  return Read("/proc/sys/kernel/random/boot_id").value_or("").substr(0, 36);
 }
 
 // 0 while the folder does not exist yet.
@@ -219,8 +226,8 @@ TEST(Faults, PlantedSessionFolderIsRefusedAndNeverWrittenThrough) {
         folder = base + "/vrkfont-fonts";
       } else {
         ::unsetenv("XDG_RUNTIME_DIR");
-        ::setenv("TMPDIR", base.c_str(), 1);
-        folder = base + "/vrkfont-fonts-" + std::to_string(::geteuid());
+        ::setenv("XDG_CACHE_HOME", base.c_str(), 1);
+        folder = base + "/vrkfont-fonts-" + BootId();
       }
       const std::string target = base + "/planted";
       fs::create_directory(target);
@@ -237,9 +244,10 @@ TEST(Faults, PlantedSessionFolderIsRefusedAndNeverWrittenThrough) {
           break;
       }
 
-      EXPECT_EQ(RegisterFont(list.c_str()), ConstantEmptyString());
+      // Nothing registered, and nothing of the library's in the folder.
+      EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
       EXPECT_FALSE(FontIsRegistered(font.c_str(), nullptr, nullptr));
-      EXPECT_EQ(UnRegisterFont(list.c_str()), ConstantEmptyString());
+      EXPECT_EQ(Take(UnRegisterFont(list.c_str())), "1");
       // Lookups go on without the refused folder.
       EXPECT_EQ(Take(FindFont("VrkTwin-Regular", nullptr)), "Vrk Twin One|-|" + twin);
       auto inventory = JsonHelper::jsonToObject(Take(GetAvailableFonts()));
@@ -253,6 +261,67 @@ TEST(Faults, PlantedSessionFolderIsRefusedAndNeverWrittenThrough) {
       }
       EXPECT_FALSE(fs::exists(box.Path("config/fontconfig/conf.d")));
     }
+  }
+}
+
+// What this process has read so far, whatever from.
+uint64_t BytesRead() {
+  std::istringstream io(Read("/proc/self/io").value_or(""));
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return 0;
+}
+
+// A FIFO or a device where a font or the conf.d file should be: nothing
+// waits for a writer or reads without end, and lookups on other threads go on.
+TEST(Faults, NothingBlocksOnAFifoOrADevice) {
+  Sandbox box;
+  const std::string font = box.CopyFont("alpha/VrkAlpha-Regular.ttf", "user/a.ttf");
+  const std::string fifo = box.Path("user/fifo.ttf");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", box.Path("user/zero.ttf"));
+  const std::string conf = box.Path("config/fontconfig/conf.d/50-vrkfont-session-fonts.conf");
+  fs::create_directories(box.Path("config/fontconfig/conf.d"));
+  struct Case {
+    const char* name;
+    std::vector<std::string> list;
+    const char* flags;
+    std::function<void()> plantConf;
+  };
+  const Case cases[] = {
+      {"font is a FIFO", {fifo, font}, "0|-|1", nullptr},
+      {"font is a device", {box.Path("user/zero.ttf"), "/dev/null", font}, "0|-|0|-|1", nullptr},
+      {"conf.d file is a FIFO", {font}, "1", [&] { ::mkfifo(conf.c_str(), 0600); }},
+      {"conf.d file is a device", {font}, "1", [&] { fs::create_symlink("/dev/zero", conf); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Take(UnRegisterFont(ListOf({font}).c_str()));
+    fs::remove(conf);
+    if (c.plantConf) c.plantConf();
+    const uint64_t readBefore = BytesRead();
+    auto flags =
+        std::async(std::launch::async, [&] { return Take(RegisterFont(ListOf(c.list).c_str())); });
+    std::string found;
+    if (flags.wait_for(std::chrono::seconds(60)) == std::future_status::timeout) {
+      // Free the blocked reader before failing.
+      for (const std::string& f : {fifo, conf}) {
+        int w = ::open(f.c_str(), O_WRONLY | O_NONBLOCK);
+        if (w >= 0) ::close(w);
+      }
+      ADD_FAILURE() << "the registration waited on a FIFO";
+    } else {
+      found = Take(FindFont("VrkAlpha-Regular", nullptr));
+    }
+    EXPECT_EQ(flags.get(), c.flags);
+    EXPECT_LT(BytesRead() - readBefore, 16u << 20);
+    EXPECT_EQ(found, "Vrk Alpha|-|" + font);
+    struct stat st;
+    ASSERT_EQ(::lstat(conf.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
   }
 }
 

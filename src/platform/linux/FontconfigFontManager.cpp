@@ -7,10 +7,14 @@
 // persistent folder lives under the user's fonts folder, which fontconfig
 // scans anyway. Process registrations are application fonts of the library's
 // own configuration.
+#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <tuple>
 
@@ -24,6 +28,12 @@
 namespace vrk::platform {
 
 namespace {
+
+// The largest collections in use hold a few dozen faces. Each declared face
+// costs every fontconfig client of the user a pattern in each lookup and an
+// entry in its cache, so a file declaring thousands would slow all of them
+// down for as long as it is registered.
+constexpr uint32_t kMaxFacesPerFile = 256;
 
 // What the inventory and the lookup answer for a face's file: the registered
 // file itself, never the link fontconfig found it through.
@@ -109,50 +119,77 @@ class FontconfigCollection final : public FontCollection {
 
 class FontconfigFontManager final : public FontManager {
  public:
-  uint32_t ScopeForFile(const std::string& path) override {
-    auto canonical = Canonical(path);
-    if (!canonical) return kFontScopeNone;
-    auto session = SessionRegistry(false);
-    if (session && session->Holds(*canonical)) return kFontScopeSession;
-    if (PersistentRegistry().Holds(*canonical)) return kFontScopePersistent;
+  uint32_t ScopeForFile(const std::string& path) override { return ScopesForFiles({path})[0]; }
+
+  std::vector<uint32_t> ScopesForFiles(const std::vector<std::string>& paths) override {
+    // A refused session folder holds nothing the library made.
+    auto session = SessionRegistryForReading();
+    LinkRegistry persistent = PersistentRegistry();
+    std::vector<std::optional<std::string>> files;
+    files.reserve(paths.size());
+    for (const auto& path : paths) files.push_back(Canonical(path));
+    std::vector<uint32_t> scopes(paths.size(), kFontScopeNone);
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (!files[i]) continue;
+      if (session && session->Holds(*files[i])) {
+        scopes[i] = kFontScopeSession;
+      } else if (persistent.Holds(*files[i])) {
+        scopes[i] = kFontScopePersistent;
+      }
+    }
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
-    return fc_->processFonts().count(*canonical) ? kFontScopeProcess : kFontScopeNone;
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (files[i] && scopes[i] == kFontScopeNone && fc_->processFonts().count(*files[i])) {
+        scopes[i] = kFontScopeProcess;
+      }
+    }
+    return scopes;
   }
 
+  // Each file is read before the lock is taken: a caller's file can be slow
+  // to read, and lookups on other threads must not wait for it. A file that
+  // cannot be linked is left out; the others still are linked.
   void RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) override {
-    if (paths.empty()) return;
-    std::optional<LinkRegistry> registry;
-    if (scope == kFontScopeSession) {
-      registry = SessionRegistry(true);
-      AnnounceSessionFolder(registry->dir());
-    } else if (scope == kFontScopePersistent) {
-      registry = PersistentRegistry();
-      MakeFolders(registry->dir(), 0700);
-    } else if (scope != kFontScopeProcess) {
+    if (scope != kFontScopeSession && scope != kFontScopePersistent && scope != kFontScopeProcess) {
       throw std::invalid_argument("unknown font scope");
     }
-    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+    std::vector<std::string> fonts;
+    std::set<std::string> seen;
     for (const auto& path : paths) {
       auto canonical = Canonical(path);
-      if (!canonical || !IsFont(*canonical)) continue;
-      if (registry) {
-        registry->Add(*canonical);
-      } else {
-        fc_->processFonts().insert(*canonical);
+      if (canonical && seen.insert(*canonical).second && IsFont(*canonical)) {
+        fonts.push_back(std::move(*canonical));
       }
-      fc_->Changed();
     }
+    if (fonts.empty()) return;
+    if (scope == kFontScopeProcess) {
+      std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+      fc_->processFonts().insert(fonts.begin(), fonts.end());
+      fc_->Changed();
+      return;
+    }
+    auto registry = scope == kFontScopeSession ? SessionForWriting() : PersistentForWriting();
+    if (!registry) return;
+    for (const auto& font : fonts) registry->Add(font);
+    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+    fc_->Changed();
   }
 
   void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) override {
     if (scope == kFontScopeProcess) {
-      for (const auto& path : paths) UnregisterFile(path, scope);
+      std::vector<std::string> files;
+      for (const auto& path : paths) {
+        if (auto file = CanonicalEvenIfGone(path)) files.push_back(std::move(*file));
+      }
+      std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+      for (const auto& file : files) fc_->processFonts().erase(file);
+      fc_->Changed();
       return;
     }
     auto registry = Registry(scope);
     if (!registry) return;
     for (const auto& path : paths) {
-      if (auto canonical = Canonical(path)) registry->Remove(*canonical);
+      if (auto file = CanonicalEvenIfGone(path)) registry->Remove(*file);
     }
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
     fc_->Changed();
@@ -162,15 +199,15 @@ class FontconfigFontManager final : public FontManager {
     if (scope != kFontScopeProcess && scope != kFontScopeSession && scope != kFontScopePersistent) {
       return false;
     }
-    auto canonical = Canonical(path);
-    if (!canonical) return true;
+    auto file = CanonicalEvenIfGone(path);
+    if (!file) return true;
     bool gone = true;
     if (scope != kFontScopeProcess) {
       auto registry = Registry(scope);
-      gone = !registry || registry->Remove(*canonical);
+      gone = !registry || registry->Remove(*file);
     }
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
-    if (scope == kFontScopeProcess) fc_->processFonts().erase(*canonical);
+    if (scope == kFontScopeProcess) fc_->processFonts().erase(*file);
     fc_->Changed();
     return gone;
   }
@@ -229,18 +266,55 @@ class FontconfigFontManager final : public FontManager {
 
  private:
   // The link folder of a scope; none for the session before its first
-  // registration.
+  // registration, or when its folder is refused (it holds nothing of ours).
   static std::optional<LinkRegistry> Registry(uint32_t scope) {
-    if (scope == kFontScopeSession) return SessionRegistry(false);
+    if (scope == kFontScopeSession) return SessionRegistryForReading();
     if (scope == kFontScopePersistent) return PersistentRegistry();
     throw std::invalid_argument("no link folder for this scope");
   }
 
-  // Only what fontconfig reads as a font gets a link. The mutex must be held.
+  // The session folder, verified, announced and seen by fontconfig; none
+  // otherwise, and a refused folder leaves the user's configuration.
+  static std::optional<LinkRegistry> SessionForWriting() {
+    std::optional<LinkRegistry> registry;
+    try {
+      registry = SessionRegistry(true);
+    } catch (const std::runtime_error&) {
+      WithdrawSessionFolder();
+      return std::nullopt;
+    }
+    if (!AnnounceSessionFolder(*registry)) return std::nullopt;
+    return registry;
+  }
+
+  static std::optional<LinkRegistry> PersistentForWriting() {
+    try {
+      return PersistentRegistry(true);
+    } catch (const std::runtime_error&) {
+      return std::nullopt;
+    }
+  }
+
+  // Only a regular file that fontconfig reads as a font gets a link, and only
+  // that file is read: it is opened once, without waiting, and fontconfig
+  // reads the very file checked through the descriptor, so a FIFO or device
+  // put in its place meanwhile is never opened for reading.
   static bool IsFont(const std::string& file) {
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    Fd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    unsigned char head[12];
+    if (::pread(fd.get(), head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) &&
+        std::memcmp(head, "ttcf", 4) == 0) {
+      uint32_t faces = (uint32_t{head[8]} << 24) | (uint32_t{head[9]} << 16) |
+                       (uint32_t{head[10]} << 8) | uint32_t{head[11]};
+      if (faces == 0 || faces > kMaxFacesPerFile) return false;
+    }
+    std::string throughFd = "/proc/self/fd/" + std::to_string(fd.get());
     int count = 0;
-    PatternPtr face(FcFreeTypeQuery(U8(file), 0, nullptr, &count));
-    return face != nullptr;
+    PatternPtr face(FcFreeTypeQuery(U8(throughFd), 0, nullptr, &count));
+    return face != nullptr && count > 0 && count <= static_cast<int>(kMaxFacesPerFile);
   }
 
   std::vector<std::string> ListStrings(const char* object) {

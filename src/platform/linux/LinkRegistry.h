@@ -1,14 +1,10 @@
 // The link folders that hold the session and persistent registrations.
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
 #include <optional>
-#include <stdexcept>
 #include <string>
+
+#include "platform/linux/UserFolders.h"
 
 namespace vrk::platform {
 
@@ -16,56 +12,30 @@ std::string PathHash(const std::string& path);
 
 // A folder of links, one per registered file, named from the hash of the
 // file's canonical path (never from its name) and keeping its extension.
+// Every link is made, read and removed through a descriptor of the folder
+// opened when it was verified, so a folder swapped afterwards is never used.
 class LinkRegistry {
  public:
-  explicit LinkRegistry(std::string dir) : dir_(std::move(dir)) {}
+  // No descriptor: the folder does not exist yet and holds nothing.
+  LinkRegistry(std::string dir, Fd folder) : dir_(std::move(dir)), folder_(std::move(folder)) {}
   const std::string& dir() const { return dir_; }
+  int fd() const { return folder_.get(); }
 
-  std::string LinkFor(const std::string& canonical) const {
-    std::string name = canonical.substr(canonical.find_last_of('/') + 1);
-    auto dot = name.find_last_of('.');
-    return dir_ + "/" + PathHash(canonical) + (dot == std::string::npos ? "" : name.substr(dot));
-  }
+  static std::string NameFor(const std::string& canonical);
 
-  bool Holds(const std::string& canonical) const { return Target(LinkFor(canonical)) == canonical; }
-
-  void Add(const std::string& canonical) const {
-    std::string link = LinkFor(canonical);
-    if (Target(link) == canonical) return;
-    RemoveLink(link);
-    if (::symlink(canonical.c_str(), link.c_str()) != 0 && errno != EEXIST) {
-      throw std::runtime_error("cannot link " + canonical);
-    }
-  }
-
+  bool Holds(const std::string& canonical) const { return Target(NameFor(canonical)) == canonical; }
+  // True when the link is in place.
+  bool Add(const std::string& canonical) const;
   // Only the library's own link goes; the user's file is never touched.
-  bool Remove(const std::string& canonical) const {
-    std::string link = LinkFor(canonical);
-    return Target(link) != canonical || ::unlink(link.c_str()) == 0 || errno == ENOENT;
-  }
-
+  bool Remove(const std::string& canonical) const;
   // The registered file behind a path that fontconfig reports for a link.
-  std::optional<std::string> FileBehind(const std::string& path) const {
-    if (path.size() <= dir_.size() || path.compare(0, dir_.size(), dir_) != 0 ||
-        path[dir_.size()] != '/') {
-      return std::nullopt;
-    }
-    return Target(path);
-  }
+  std::optional<std::string> FileBehind(const std::string& path) const;
 
  private:
-  static std::optional<std::string> Target(const std::string& link) {
-    char target[PATH_MAX];
-    ssize_t n = ::readlink(link.c_str(), target, sizeof target);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof target) return std::nullopt;
-    return std::string(target, static_cast<size_t>(n));
-  }
-  static void RemoveLink(const std::string& link) {
-    struct stat st;
-    if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
-  }
+  std::optional<std::string> Target(const std::string& name) const;
 
   std::string dir_;
+  Fd folder_;
 };
 
 // The session folder; none before the first registration unless `create`.
@@ -74,6 +44,8 @@ std::optional<LinkRegistry> SessionRegistry(bool create);
 // Lookups read past a refused folder: a folder someone else planted must not
 // take the user's other fonts away with it.
 std::optional<LinkRegistry> SessionRegistryForReading();
-LinkRegistry PersistentRegistry();
+// Throws when `create` and the folder cannot be made or is refused; for
+// reading, an unusable folder holds nothing.
+LinkRegistry PersistentRegistry(bool create = false);
 
 }  // namespace vrk::platform

@@ -1,10 +1,39 @@
 #include "platform/linux/SessionAnnouncement.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "extension/NSStringEx.h"
+#include "platform/linux/Fontconfig.h"
 #include "platform/linux/UserFolders.h"
 
 namespace vrk::platform {
 
 namespace {
+
+std::string ConfFile() {
+  return XdgDir("XDG_CONFIG_HOME", ".config") + "/fontconfig/conf.d/50-vrkfont-session-fonts.conf";
+}
+
+// XML has no way to write a control character or a byte that is not UTF-8;
+// one in the file makes fontconfig drop the whole file with an error.
+bool FitsInXml(const std::string& text) {
+  if (!IsValidUtf8(text)) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7f) return false;
+    // U+FFFE and U+FFFF are not XML characters either.
+    if (c == 0xef && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xbf &&
+        (static_cast<unsigned char>(text[i + 2]) & 0xfe) == 0xbe) {
+      return false;
+    }
+  }
+  return true;
+}
 
 std::string XmlEscape(const std::string& text) {
   std::string out;
@@ -32,23 +61,83 @@ std::string XmlEscape(const std::string& text) {
   return out;
 }
 
+// Asks a configuration loaded afresh, as any other client of the user would
+// load it, whether the folder is among its font folders.
+bool FontconfigSees(const LinkRegistry& folder) {
+  struct stat wanted;
+  if (::fstat(folder.fd(), &wanted) != 0) return false;
+  ConfigPtr config(FcInitLoadConfig());
+  if (!config) return false;
+  FcStrList* dirs = FcConfigGetFontDirs(config.get());
+  bool seen = false;
+  for (FcChar8* dir; !seen && dirs != nullptr && (dir = FcStrListNext(dirs)) != nullptr;) {
+    struct stat st;
+    seen = ::stat(reinterpret_cast<const char*>(dir), &st) == 0 && st.st_dev == wanted.st_dev &&
+           st.st_ino == wanted.st_ino;
+  }
+  if (dirs != nullptr) FcStrListDone(dirs);
+  return seen;
+}
+
 }  // namespace
 
-void AnnounceSessionFolder(const std::string& dir) {
-  std::string confDir = XdgDir("XDG_CONFIG_HOME", ".config") + "/fontconfig/conf.d";
-  std::string path = confDir + "/50-vrkfont-session-fonts.conf";
+bool AnnounceSessionFolder(const LinkRegistry& folder) {
+  if (!FitsInXml(folder.dir())) return false;
+  std::string path = ConfFile();
   std::string content =
       "<?xml version=\"1.0\"?>\n"
       "<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
       "<!-- Fonts activated for this login session through libVRKFont. -->\n"
       "<fontconfig>\n"
       "  <dir>" +
-      XmlEscape(dir) +
+      XmlEscape(folder.dir()) +
       "</dir>\n"
       "</fontconfig>\n";
-  if (ReadFile(path) == content) return;
-  MakeFolders(confDir, 0700);
-  WriteFileAtomically(path, content);
+  if (ReadFile(path) != content) {
+    MakeFolders(path.substr(0, path.find_last_of('/')), 0700);
+    WriteFileAtomically(path, content);
+  }
+  return FontconfigSees(folder);
+}
+
+void WithdrawUnsafeAnnouncement() {
+  std::string path = ConfFile();
+  auto content = ReadFile(path);
+  if (!content) return;
+  auto open = content->find("<dir>");
+  auto close = content->find("</dir>");
+  if (open == std::string::npos || close == std::string::npos || close < open) return;
+  std::string dir;
+  for (size_t i = open + 5; i < close; ++i) {
+    static const std::pair<const char*, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    char c = (*content)[i];
+    for (const auto& [entity, ch] : kEntities) {
+      if (content->compare(i, std::strlen(entity), entity) == 0) {
+        c = ch;
+        i += std::strlen(entity) - 1;
+        break;
+      }
+    }
+    dir += c;
+  }
+  struct stat st;
+  bool safe;
+  if (::lstat(dir.c_str(), &st) == 0) {
+    safe = S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+  } else {
+    // Missing: safe only where nobody else could make it.
+    std::string parent = dir.substr(0, dir.find_last_of('/'));
+    safe = errno == ENOENT && !parent.empty() && ::stat(parent.c_str(), &st) == 0 &&
+           S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+  }
+  if (!safe) ::unlink(path.c_str());
+}
+
+void WithdrawSessionFolder() {
+  std::string path = ConfFile();
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0) ::unlink(path.c_str());
 }
 
 }  // namespace vrk::platform

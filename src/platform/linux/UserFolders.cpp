@@ -8,8 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
@@ -50,23 +49,56 @@ std::optional<std::string> Canonical(const std::string& path) {
   return std::string(resolved);
 }
 
+std::optional<std::string> CanonicalEvenIfGone(const std::string& path) {
+  if (auto canonical = Canonical(path)) return canonical;
+  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+  std::filesystem::path given(path);
+  std::string name = given.filename().string();
+  if (name.empty() || name == "." || name == "..") return std::nullopt;
+  std::string folder = given.parent_path().string();
+  if (auto canonical = Canonical(folder.empty() ? "." : folder)) {
+    return *canonical + (canonical->ends_with('/') ? "" : "/") + name;
+  }
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(given, ec);
+  if (ec) return std::nullopt;
+  return absolute.lexically_normal().string();
+}
+
 void MakeFolders(const std::string& path, mode_t mode) {
   size_t pos = 0;
   while (pos != std::string::npos) {
     pos = path.find('/', pos + 1);
     std::string part = path.substr(0, pos);
-    if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) {
+    if (::mkdir(part.c_str(), mode) == 0) {
+      // The umask took what it liked; a folder with mode 000 would lock the
+      // user, and this library, out of it for good.
+      Fd made(::open(part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!made || ::fchmod(made.get(), mode) != 0) {
+        throw std::runtime_error("cannot set the mode of " + part);
+      }
+    } else if (errno != EEXIST) {
       throw std::runtime_error("cannot create folder " + part);
     }
   }
 }
 
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+std::optional<std::string> ReadFile(const std::string& path, size_t limit) {
+  struct stat st;
+  // Looked at before opening: opening a device can have effects of its own.
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string bytes;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) return bytes;
+    bytes.append(buf, static_cast<size_t>(n));
+    if (bytes.size() > limit) return std::nullopt;
+  }
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {

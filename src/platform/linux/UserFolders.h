@@ -2,11 +2,42 @@
 #pragma once
 
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace vrk::platform {
+
+// An open descriptor, closed when it goes.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Close(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  int fd_ = -1;
+};
 
 std::string Getenv(const char* name);
 // $HOME when absolute, else the password entry; throws when neither names one.
@@ -15,8 +46,15 @@ std::string HomeDir();
 std::string XdgDir(const char* variable, const char* fallbackUnderHome);
 // The canonical path of an existing file; none for a path with a NUL inside.
 std::optional<std::string> Canonical(const std::string& path);
+// As Canonical, and for a file that is gone, its folder's canonical path and
+// its name, else the absolute path tidied lexically.
+std::optional<std::string> CanonicalEvenIfGone(const std::string& path);
+// Folders made here get exactly `mode`, whatever the umask; existing ones are
+// left as they are.
 void MakeFolders(const std::string& path, mode_t mode);
-std::optional<std::string> ReadFile(const std::string& path);
+// A regular file of at most `limit` bytes; none for anything else, which is
+// never read (a FIFO or a device would block or never end).
+std::optional<std::string> ReadFile(const std::string& path, size_t limit = 64 * 1024);
 // Readers see the old or the new file, never half of one. Throws on failure.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
