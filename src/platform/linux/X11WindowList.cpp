@@ -19,6 +19,7 @@
 
 #include "extension/NSStringEx.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/WindowOwners.h"
 
 namespace vrk::platform {
 
@@ -293,6 +294,8 @@ class Session {
   struct Kept {
     xcb_window_t client;
     std::optional<std::string> owner;
+    bool byProcess = false;
+    bool caller = false;
   };
 
   struct Asked {
@@ -331,18 +334,18 @@ class Session {
         shown = !gone && IsOnScreen(*attributes, wmState, netState, desktop, type);
       }
       if (gone || !shown) continue;
-      kept.push_back({candidates[i].client, ClassName(wmClass)});
+      kept.push_back(Named(candidates[i].client, wmClass));
     }
     NameByProcess(kept);
     std::vector<WindowInfo> windows;
     for (Kept& k : kept) {
-      if (k.client != XCB_WINDOW_NONE) windows.push_back({std::move(k.owner)});
+      if (k.client != XCB_WINDOW_NONE) windows.push_back({std::move(k.owner), k.caller});
     }
     return windows;
   }
 
-  // Windows without WM_CLASS are named after their process; asked only for
-  // them, in one more batch, since most windows carry WM_CLASS.
+  // Windows without WM_CLASS, and Windows programs, are named after their
+  // process; every window is asked, in one more batch, to tell the caller's own.
   void NameByProcess(std::vector<Kept>& kept) {
     if (atoms_[kNetWmPid] == XCB_ATOM_NONE) return;
     xcb_connection_t* c = conn_.get();
@@ -352,7 +355,6 @@ class Session {
     };
     std::vector<Ask> asks;
     for (size_t i = 0; i < kept.size(); ++i) {
-      if (kept[i].owner) continue;
       asks.push_back({i, AskProperty(c, kept[i].client, atoms_[kNetWmPid]),
                       AskProperty(c, kept[i].client, XCB_ATOM_WM_CLIENT_MACHINE)});
     }
@@ -360,10 +362,18 @@ class Session {
       bool gone = false;
       Property pid = AwaitProperty(c, ask.pid, &gone);
       Property machine = AwaitProperty(c, ask.machine, &gone);
+      Kept& k = kept[ask.index];
       if (gone) {
-        kept[ask.index].client = XCB_WINDOW_NONE;
-      } else {
-        kept[ask.index].owner = ProcessName(pid, machine);
+        k.client = XCB_WINDOW_NONE;
+        continue;
+      }
+      std::optional<uint32_t> process = LocalProcess(pid, machine);
+      k.caller = process && *process == static_cast<uint32_t>(getpid());
+      if (!process || (k.owner && !k.byProcess)) continue;
+      if (std::optional<std::string> program = namer_.FromProcess(*process)) {
+        k.owner = std::move(program);
+      } else if (!k.owner) {
+        k.owner = ExecutableName(*process);
       }
     }
   }
@@ -388,27 +398,26 @@ class Session {
     return true;
   }
 
-  // WM_CLASS is "instance\0class\0"; the class names the application.
-  static std::optional<std::string> ClassName(const Property& wmClass) {
+  // WM_CLASS is "instance\0class\0".
+  Kept Named(xcb_window_t client, const Property& wmClass) {
     std::string_view bytes = Bytes(wmClass);
     size_t end = bytes.find('\0');
     std::string_view instance = bytes.substr(0, end);
     std::string_view klass =
         end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
     klass = klass.substr(0, klass.find('\0'));
-    if (!klass.empty()) return AsUtf8(klass);
-    if (!instance.empty()) return AsUtf8(instance);
-    return std::nullopt;
+    return {client, namer_.FromClass(AsUtf8(instance), AsUtf8(klass)),
+            OwnerNamer::WantsProcess(klass)};
   }
 
   // A process number only means something on the machine that runs it.
-  std::optional<std::string> ProcessName(const Property& pid, const Property& machine) {
+  std::optional<uint32_t> LocalProcess(const Property& pid, const Property& machine) {
     std::optional<uint32_t> process = FirstCardinal(pid);
     if (!process || *process == 0) return std::nullopt;
     std::string_view host = Bytes(machine);
     host = host.substr(0, host.find('\0'));
     if (!host.empty() && host != LocalHost()) return std::nullopt;
-    return ExecutableName(*process);
+    return process;
   }
 
   const std::string& LocalHost() {
@@ -421,6 +430,7 @@ class Session {
   std::array<xcb_atom_t, kAtomCount> atoms_{};
   std::optional<uint32_t> currentDesktop_;
   std::optional<std::string> hostName_;
+  OwnerNamer namer_;
 };
 
 // libxcb writes with plain writev, so a server that goes away mid-call (an
