@@ -13,7 +13,7 @@ namespace {
 void Check(const std::optional<vrk::platform::pe::VersionNames>& names) {
   if (!names) return;
   for (const auto* name : {&names->productName, &names->fileDescription}) {
-    if (*name && (name->empty() || !vrk::IsValidUtf8(**name))) std::abort();
+    if (*name && ((*name)->empty() || !vrk::IsValidUtf8(**name))) std::abort();
   }
   if (!names->productName && !names->fileDescription) std::abort();
 }
