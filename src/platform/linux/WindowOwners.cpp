@@ -208,27 +208,31 @@ std::optional<std::string> OwnerNamer::FromProcess(uint32_t pid) {
   std::optional<std::string>& name = byProcess_[pid];
   std::string dir = procRoot_ + "/" + std::to_string(pid);
   std::optional<std::string> cmdline = ReadProcFile(dir + "/cmdline", kMaxCmdlineBytes);
-  std::optional<std::string> maps = ReadProcFile(dir + "/maps", kMaxMapsBytes);
-  if (!cmdline && !maps) return name;
-  // Wine sets the command line to the program's Windows path.
-  std::string_view argv0 = cmdline ? std::string_view(*cmdline) : std::string_view();
+  if (!cmdline) return name;
+  // Wine sets the command line to the program's Windows path; resolved in the
+  // prefix, it costs a few small reads, where the map list runs to thousands
+  // of lines, so that list is only read when the path leads nowhere.
+  std::string_view argv0 = *cmdline;
   argv0 = argv0.substr(0, argv0.find('\0'));
   std::string_view argvName = BaseName(argv0);
-  std::vector<std::string> programs = MappedPrograms(maps ? *maps : std::string_view());
-  if (programs.empty() && !EndsWithNoCase(argvName, ".exe")) return name;
-
+  bool windowsPath = EndsWithNoCase(argvName, ".exe");
   std::optional<std::string> file;
-  for (const std::string& program : programs) {
-    if (!argvName.empty() && EqualsNoCase(BaseName(program), argvName)) {
-      file = program;
-      break;
-    }
-  }
-  if (!file && EndsWithNoCase(argvName, ".exe")) {
+  if (windowsPath) {
     std::optional<std::string> environ = ReadProcFile(dir + "/environ", kMaxEnvironBytes);
     if (environ) file = ResolveInPrefix(argv0, *environ);
   }
-  if (!file && programs.size() == 1) file = programs.front();
+  if (!file) {
+    std::optional<std::string> maps = ReadProcFile(dir + "/maps", kMaxMapsBytes);
+    std::vector<std::string> programs = MappedPrograms(maps ? *maps : std::string_view());
+    if (programs.empty() && !windowsPath) return name;
+    for (const std::string& program : programs) {
+      if (!argvName.empty() && EqualsNoCase(BaseName(program), argvName)) {
+        file = program;
+        break;
+      }
+    }
+    if (!file && programs.size() == 1) file = programs.front();
+  }
 
   if (file) name = ProgramFileName(*file);
   if (!name && file) name = Utf8OrNothing(WithoutExtension(BaseName(*file)));
