@@ -182,6 +182,45 @@ std::optional<std::string> ProgramFileName(const std::string& path) {
   return name;
 }
 
+// When the process started, in clock ticks since boot: with the number, it
+// tells a process apart from a later one that reuses the number.
+std::optional<uint64_t> StartTime(const std::string& dir) {
+  std::optional<std::string> stat = ReadProcFile(dir + "/stat", 4096);
+  if (!stat) return std::nullopt;
+  size_t close = stat->rfind(')');  // the command name may hold anything
+  if (close == std::string::npos) return std::nullopt;
+  std::string_view fields = std::string_view(*stat).substr(close + 1);
+  // Fields after the name start with the third; the start time is the 22nd.
+  for (int field = 3; field < 22; ++field) {
+    size_t space = fields.find(' ', 1);
+    if (space == std::string_view::npos) return std::nullopt;
+    fields = fields.substr(space);
+  }
+  fields.remove_prefix(1);
+  uint64_t ticks = 0;
+  size_t digits = 0;
+  for (; digits < fields.size() && fields[digits] >= '0' && fields[digits] <= '9'; ++digits) {
+    ticks = ticks * 10 + static_cast<uint64_t>(fields[digits] - '0');
+  }
+  if (digits == 0 || digits > 19) return std::nullopt;
+  return ticks;
+}
+
+// Names of processes from earlier walks, so a walk reads only the start time
+// of a program it has named before.
+struct KnownProcess {
+  uint64_t started;
+  std::optional<std::string> name;
+};
+std::mutex& KnownMutex() {
+  static auto* mutex = new std::mutex;  // never destroyed, as the cache
+  return *mutex;
+}
+std::map<uint32_t, KnownProcess>& Known() {
+  static auto* known = new std::map<uint32_t, KnownProcess>;
+  return *known;
+}
+
 std::optional<std::string> Utf8OrNothing(std::string text) {
   if (text.empty() || !IsValidUtf8(text)) return std::nullopt;
   return text;
@@ -207,6 +246,23 @@ std::optional<std::string> OwnerNamer::FromProcess(uint32_t pid) {
   if (auto it = byProcess_.find(pid); it != byProcess_.end()) return it->second;
   std::optional<std::string>& name = byProcess_[pid];
   std::string dir = procRoot_ + "/" + std::to_string(pid);
+  std::optional<uint64_t> started = StartTime(dir);
+  if (started) {
+    std::lock_guard<std::mutex> lock(KnownMutex());
+    auto it = Known().find(pid);
+    if (it != Known().end() && it->second.started == *started) return name = it->second.name;
+  }
+  name = NameOfProcess(dir);
+  if (started) {
+    std::lock_guard<std::mutex> lock(KnownMutex());
+    if (Known().size() >= kMaxCachedPrograms) Known().clear();
+    Known()[pid] = {*started, name};
+  }
+  return name;
+}
+
+std::optional<std::string> OwnerNamer::NameOfProcess(const std::string& dir) {
+  std::optional<std::string> name;
   std::optional<std::string> cmdline = ReadProcFile(dir + "/cmdline", kMaxCmdlineBytes);
   if (!cmdline) return name;
   // Wine sets the command line to the program's Windows path; resolved in the

@@ -36,6 +36,8 @@ class OwnerNamer {
   std::optional<std::string> FromProcess(uint32_t pid);
 
  private:
+  static std::optional<std::string> NameOfProcess(const std::string& dir);
+
   std::string procRoot_;
   std::shared_ptr<const desktop::NameTable> table_;
   std::map<uint32_t, std::optional<std::string>> byProcess_;

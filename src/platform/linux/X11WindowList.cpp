@@ -358,6 +358,10 @@ class Session {
       asks.push_back({i, AskProperty(c, kept[i].client, atoms_[kNetWmPid]),
                       AskProperty(c, kept[i].client, XCB_ATOM_WM_CLIENT_MACHINE)});
     }
+    // Every reply first: reading process files between replies would leave
+    // the connection to take them in dribs.
+    uint32_t self = static_cast<uint32_t>(getpid());
+    std::vector<std::optional<uint32_t>> processes(kept.size());
     for (const Ask& ask : asks) {
       bool gone = false;
       Property pid = AwaitProperty(c, ask.pid, &gone);
@@ -367,13 +371,16 @@ class Session {
         k.client = XCB_WINDOW_NONE;
         continue;
       }
-      std::optional<uint32_t> process = LocalProcess(pid, machine);
-      k.caller = process && *process == static_cast<uint32_t>(getpid());
-      if (!process || (k.owner && !k.byProcess)) continue;
-      if (std::optional<std::string> program = namer_.FromProcess(*process)) {
+      processes[ask.index] = LocalProcess(pid, machine);
+      k.caller = processes[ask.index] == self;
+    }
+    for (size_t i = 0; i < kept.size(); ++i) {
+      Kept& k = kept[i];
+      if (!processes[i] || k.client == XCB_WINDOW_NONE || (k.owner && !k.byProcess)) continue;
+      if (std::optional<std::string> program = namer_.FromProcess(*processes[i])) {
         k.owner = std::move(program);
       } else if (!k.owner) {
-        k.owner = ExecutableName(*process);
+        k.owner = ExecutableName(*processes[i]);
       }
     }
   }
