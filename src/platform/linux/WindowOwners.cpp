@@ -271,16 +271,14 @@ std::optional<std::string> OwnerNamer::NameOfProcess(const std::string& dir) {
   std::string_view argv0 = *cmdline;
   argv0 = argv0.substr(0, argv0.find('\0'));
   std::string_view argvName = BaseName(argv0);
-  bool windowsPath = EndsWithNoCase(argvName, ".exe");
+  // Any other process is no Windows program, and its maps are not read.
+  if (!EndsWithNoCase(argvName, ".exe")) return name;
   std::optional<std::string> file;
-  if (windowsPath) {
-    std::optional<std::string> environ = ReadProcFile(dir + "/environ", kMaxEnvironBytes);
-    if (environ) file = ResolveInPrefix(argv0, *environ);
-  }
+  std::optional<std::string> environ = ReadProcFile(dir + "/environ", kMaxEnvironBytes);
+  if (environ) file = ResolveInPrefix(argv0, *environ);
   if (!file) {
     std::optional<std::string> maps = ReadProcFile(dir + "/maps", kMaxMapsBytes);
     std::vector<std::string> programs = MappedPrograms(maps ? *maps : std::string_view());
-    if (programs.empty() && !windowsPath) return name;
     for (const std::string& program : programs) {
       if (!argvName.empty() && EqualsNoCase(BaseName(program), argvName)) {
         file = program;
