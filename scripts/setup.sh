@@ -11,6 +11,7 @@ PKGS=(
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   python3 python3-fonttools
   valgrind time
+  wine wine64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
 )
 
 missing=()

@@ -58,7 +58,11 @@ Json WindowsHelper::EnumWindows() {
       // Read now rather than once up front: the caller may rename itself
       // between calls, and a supported host in front needs no identity at all.
       const char* ownName = GlobalHelper::ChooseByIdentity<const char*>("穆仙", "kelvra");
-      if (Contains(*owner, "Electron") || Contains(*owner, ownName)) continue;
+      // The caller's own windows by process as well as by name: the class an
+      // application gives its windows need not match its name's case.
+      if (windows[i].caller || Contains(*owner, "Electron") || Contains(*owner, ownName)) {
+        continue;
+      }
       unsupported = owner;
     }
     JsonHelper::Store(result, "choseAppName", found);

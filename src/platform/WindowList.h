@@ -9,6 +9,8 @@ namespace vrk::platform {
 struct WindowInfo {
   // Name of the owning application; nothing when it cannot be told.
   std::optional<std::string> ownerName;
+  // Whether the window belongs to the calling process itself.
+  bool caller = false;
 };
 
 class WindowList {

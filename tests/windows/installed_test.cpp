@@ -1,6 +1,9 @@
 // Installed applications against desktop entries in private XDG folders.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,12 +12,14 @@
 #include <vector>
 
 #include "platform/Env.h"
+#include "platform/linux/DesktopEntries.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 class Desktop : public testing::Test {
  protected:
@@ -87,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
               "tool",
               false},
         Entry{"HiddenOutsideMainGroup",
-              {File(kSys, "tool.desktop", "[Desktop Entry]\n[Desktop Action new]\nHidden=true")},
+              {File(kSys, "tool.desktop",
+                    "[Desktop Entry]\nType=Application\n[Desktop Action new]\nHidden=true")},
               "tool",
               true},
         Entry{"FolderIsNoEntry", {File(kSys, "tool.desktop/x")}, "tool", false},
@@ -100,8 +106,90 @@ INSTANTIATE_TEST_SUITE_P(
         Entry{"IdCaseMatters", {File(kSys, "Tool.desktop")}, "tool", false},
         Entry{"InvalidUtf8Id", {File(kSys, "tool.desktop")}, "tool\xff", false},
         Entry{"NoClimbingBySlash", {File("home/", "escape.desktop")}, "../escape", false},
-        Entry{"NoClimbingByDash", {File("home/", "escape.desktop")}, "..-escape", false}),
+        Entry{"NoClimbingByDash", {File("home/", "escape.desktop")}, "..-escape", false},
+        Entry{
+            "TryExecInPath", {File(kSys, "tool.desktop", kEntry + "TryExec=sh\n"s)}, "tool", true},
+        Entry{"TryExecAbsolute",
+              {File(kSys, "tool.desktop", kEntry + "TryExec=/bin/sh\n"s)},
+              "tool",
+              true},
+        Entry{"TryExecMissing",
+              {File(kSys, "tool.desktop", kEntry + "TryExec=no-such-vrk-tool\n"s)},
+              "tool",
+              false},
+        Entry{"TryExecNotExecutable",
+              {File(kSys, "tool.desktop", kEntry + "TryExec=/etc/passwd\n"s)},
+              "tool",
+              false},
+        Entry{"TryExecRelativePath",
+              {File(kSys, "tool.desktop", kEntry + "TryExec=bin/sh\n"s)},
+              "tool",
+              false},
+        Entry{"TryExecEmpty", {File(kSys, "tool.desktop", kEntry + "TryExec=\n"s)}, "tool", false},
+        Entry{"BrokenEntryMasksLowerFolders",
+              {File(kApp, "tool.desktop", "Type=Application\n"), File(kSys, "tool.desktop")},
+              "tool",
+              false},
+        Entry{"NoMainGroup",
+              {File(kSys, "tool.desktop", "Type=Application\nName=T\n")},
+              "tool",
+              false},
+        Entry{"MainGroupNotFirst",
+              {File(kSys, "tool.desktop", "# c\n[Other]\nA=b\n"s + kEntry)},
+              "tool",
+              false},
+        Entry{
+            "CommentsBeforeGroup", {File(kSys, "tool.desktop", "# c\n\n"s + kEntry)}, "tool", true},
+        Entry{"LinkType",
+              {File(kSys, "tool.desktop", "[Desktop Entry]\nType=Link\nURL=x\n")},
+              "tool",
+              false},
+        Entry{"NoType", {File(kSys, "tool.desktop", "[Desktop Entry]\nName=T\n")}, "tool", false},
+        Entry{"NulByte", {File(kSys, "tool.desktop", kEntry + "\0"s)}, "tool", false},
+        Entry{"NotUtf8", {File(kSys, "tool.desktop", kEntry + "Comment=\xff\n"s)}, "tool", false},
+        Entry{"OverlongLine",
+              {File(kSys, "tool.desktop", kEntry + "Comment="s + std::string(70000, 'x'))},
+              "tool",
+              false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Files that must neither block, nor be read in full, nor loop the search.
+TEST_F(Desktop, SpecialFilesAndFolderLoops) {
+  fs::path apps = root_ / kSys;
+  fs::create_directories(apps / "real");
+  std::ofstream(apps / "real/tool.desktop") << kEntry;
+  ASSERT_EQ(mkfifo((apps / "fifo.desktop").c_str(), 0600), 0);
+  fs::create_directory_symlink(".", apps / "x");
+  fs::create_directory_symlink(".", apps / "x-x");
+  fs::create_directory_symlink("real", apps / "link");
+  {
+    std::ofstream big(apps / "big.desktop");
+    big << kEntry;
+  }
+  fs::resize_file(apps / "big.desktop", 1ull << 30);  // sparse
+  std::string loop;
+  for (int i = 0; i < 40; ++i) loop += "x-";
+  struct Case {
+    std::string id;
+    const char* installed;
+  };
+  for (const Case& c :
+       {Case{"fifo", "0"}, Case{"big", "0"}, Case{loop + "tool", "0"}, Case{"link-tool", "1"}}) {
+    EXPECT_STREQ(CheckSoftwareIsInstalled(c.id.c_str()), c.installed) << c.id;
+  }
+}
+
+TEST_F(Desktop, HomeFallsBackToPasswordEntry) {
+  unsetenv("XDG_DATA_HOME");
+  struct passwd* pw = getpwuid(getuid());
+  ASSERT_NE(pw, nullptr);
+  for (const char* home : {"", "relative"}) {
+    setenv("HOME", home, 1);
+    EXPECT_EQ(platform::desktop::DataFolders().front(), std::string(pw->pw_dir) + "/.local/share");
+  }
+  unsetenv("HOME");
+  EXPECT_EQ(platform::desktop::DataFolders().front(), std::string(pw->pw_dir) + "/.local/share");
+}
 
 TEST_F(Desktop, DataHomeDefaultsUnderHome) {
   Write("user/.local/share/applications/tool.desktop", kEntry);

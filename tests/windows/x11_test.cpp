@@ -30,6 +30,9 @@ Names OwnerNames(const std::vector<platform::WindowInfo>& windows) {
 class X11 : public testing::Test {
  protected:
   void SetUp() override {
+    // Owner names here are the classes themselves, not the machine's entries.
+    setenv("XDG_DATA_HOME", "/nonexistent", 1);
+    setenv("XDG_DATA_DIRS", "/nonexistent", 1);
     try {
       server_ = std::make_unique<xtest::Xvfb>();
       x_ = std::make_unique<Client>();

@@ -19,6 +19,7 @@
 
 #include "extension/NSStringEx.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/WindowOwners.h"
 
 namespace vrk::platform {
 
@@ -293,11 +294,14 @@ class Session {
   struct Kept {
     xcb_window_t client;
     std::optional<std::string> owner;
+    bool byProcess = false;
+    std::optional<uint32_t> pid;  // as the window says; maybe another machine's
+    bool caller = false;
   };
 
   struct Asked {
     xcb_get_window_attributes_cookie_t attributes;
-    PropertyAsk wmClass, wmState, netState, desktop, type;
+    PropertyAsk wmClass, pid, wmState, netState, desktop, type;
   };
 
   std::vector<WindowInfo> Describe(const std::vector<Candidate>& candidates, bool onScreenOnly) {
@@ -307,6 +311,7 @@ class Session {
       xcb_window_t w = candidates[i].client;
       Asked& a = asked[i];
       a.wmClass = AskProperty(c, w, XCB_ATOM_WM_CLASS);
+      a.pid = AskProperty(c, w, atoms_[kNetWmPid]);
       if (onScreenOnly) {
         a.attributes = xcb_get_window_attributes(c, candidates[i].top);
         a.wmState = AskProperty(c, w, atoms_[kWmState]);
@@ -320,6 +325,7 @@ class Session {
       const Asked& a = asked[i];
       bool gone = false;
       Property wmClass = AwaitProperty(c, a.wmClass, &gone);
+      Property pid = AwaitProperty(c, a.pid, &gone);
       bool shown = true;
       if (onScreenOnly) {
         auto attributes = Await<xcb_get_window_attributes_reply_t>(
@@ -331,39 +337,54 @@ class Session {
         shown = !gone && IsOnScreen(*attributes, wmState, netState, desktop, type);
       }
       if (gone || !shown) continue;
-      kept.push_back({candidates[i].client, ClassName(wmClass)});
+      kept.push_back(Named(candidates[i].client, wmClass, pid));
     }
     NameByProcess(kept);
     std::vector<WindowInfo> windows;
     for (Kept& k : kept) {
-      if (k.client != XCB_WINDOW_NONE) windows.push_back({std::move(k.owner)});
+      if (k.client != XCB_WINDOW_NONE) windows.push_back({std::move(k.owner), k.caller});
     }
     return windows;
   }
 
-  // Windows without WM_CLASS are named after their process; asked only for
-  // them, in one more batch, since most windows carry WM_CLASS.
+  // Windows without WM_CLASS, and Windows programs, are named after their
+  // process, and the caller's own windows are told by it. A process number
+  // only counts once the window's machine is known to be this one, asked in
+  // one more batch for just those windows.
   void NameByProcess(std::vector<Kept>& kept) {
-    if (atoms_[kNetWmPid] == XCB_ATOM_NONE) return;
     xcb_connection_t* c = conn_.get();
+    uint32_t self = static_cast<uint32_t>(getpid());
     struct Ask {
       size_t index;
-      PropertyAsk pid, machine;
+      PropertyAsk machine;
     };
     std::vector<Ask> asks;
     for (size_t i = 0; i < kept.size(); ++i) {
-      if (kept[i].owner) continue;
-      asks.push_back({i, AskProperty(c, kept[i].client, atoms_[kNetWmPid]),
-                      AskProperty(c, kept[i].client, XCB_ATOM_WM_CLIENT_MACHINE)});
+      const Kept& k = kept[i];
+      if (!k.pid || (k.owner && !k.byProcess && *k.pid != self)) continue;
+      asks.push_back({i, AskProperty(c, k.client, XCB_ATOM_WM_CLIENT_MACHINE)});
     }
+    // Every reply first: reading process files between replies would leave
+    // the connection to take them in dribs.
+    std::vector<size_t> local;
     for (const Ask& ask : asks) {
       bool gone = false;
-      Property pid = AwaitProperty(c, ask.pid, &gone);
       Property machine = AwaitProperty(c, ask.machine, &gone);
+      Kept& k = kept[ask.index];
       if (gone) {
-        kept[ask.index].client = XCB_WINDOW_NONE;
-      } else {
-        kept[ask.index].owner = ProcessName(pid, machine);
+        k.client = XCB_WINDOW_NONE;
+      } else if (IsLocal(machine)) {
+        k.caller = *k.pid == self;
+        local.push_back(ask.index);
+      }
+    }
+    for (size_t i : local) {
+      Kept& k = kept[i];
+      if (k.owner && !k.byProcess) continue;
+      if (std::optional<std::string> program = namer_.FromProcess(*k.pid)) {
+        k.owner = std::move(program);
+      } else if (!k.owner) {
+        k.owner = ExecutableName(*k.pid);
       }
     }
   }
@@ -388,27 +409,25 @@ class Session {
     return true;
   }
 
-  // WM_CLASS is "instance\0class\0"; the class names the application.
-  static std::optional<std::string> ClassName(const Property& wmClass) {
+  // WM_CLASS is "instance\0class\0".
+  Kept Named(xcb_window_t client, const Property& wmClass, const Property& pid) {
     std::string_view bytes = Bytes(wmClass);
     size_t end = bytes.find('\0');
     std::string_view instance = bytes.substr(0, end);
     std::string_view klass =
         end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
     klass = klass.substr(0, klass.find('\0'));
-    if (!klass.empty()) return AsUtf8(klass);
-    if (!instance.empty()) return AsUtf8(instance);
-    return std::nullopt;
+    std::optional<uint32_t> process = FirstCardinal(pid);
+    if (process == 0u) process.reset();
+    return {client, namer_.FromClass(AsUtf8(instance), AsUtf8(klass)),
+            OwnerNamer::WantsProcess(klass), process};
   }
 
   // A process number only means something on the machine that runs it.
-  std::optional<std::string> ProcessName(const Property& pid, const Property& machine) {
-    std::optional<uint32_t> process = FirstCardinal(pid);
-    if (!process || *process == 0) return std::nullopt;
+  bool IsLocal(const Property& machine) {
     std::string_view host = Bytes(machine);
     host = host.substr(0, host.find('\0'));
-    if (!host.empty() && host != LocalHost()) return std::nullopt;
-    return ExecutableName(*process);
+    return host.empty() || host == LocalHost();
   }
 
   const std::string& LocalHost() {
@@ -421,6 +440,7 @@ class Session {
   std::array<xcb_atom_t, kAtomCount> atoms_{};
   std::optional<uint32_t> currentDesktop_;
   std::optional<std::string> hostName_;
+  OwnerNamer namer_;
 };
 
 // libxcb writes with plain writev, so a server that goes away mid-call (an
