@@ -6,8 +6,9 @@ namespace vrk {
 
 namespace {
 
-// Deeper values are refused rather than risk the caller's stack.
-constexpr int kMaxDepth = 512;
+// An envelope holds a member value one level down, or two inside a host run
+// result; the encoder leaves room for both.
+constexpr int kMaxWriteDepth = JsonHelper::kMaxDepth + 2;
 
 void AppendString(std::string& out, const std::string& s) {
   if (!IsValidUtf8(s)) throw std::invalid_argument("text is not UTF-8");
@@ -53,7 +54,7 @@ void AppendString(std::string& out, const std::string& s) {
 }
 
 void AppendValue(std::string& out, const Json& v, int depth) {
-  if (depth > kMaxDepth) throw std::length_error("value nested too deeply");
+  if (depth > kMaxWriteDepth) throw std::length_error("value nested too deeply");
   const std::string indent(2 * (depth + 1), ' ');
   switch (v.type()) {
     case Json::value_t::object: {
@@ -132,8 +133,38 @@ char* JsonHelper::objectToJson(const Json& value) {
   }
 }
 
+size_t JsonHelper::NestingDepth(std::string_view text, size_t stopAbove) {
+  size_t depth = 0;
+  size_t deepest = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (char c : text) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > deepest) {
+        deepest = depth;
+        if (deepest > stopAbove) break;
+      }
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 std::optional<Json> JsonHelper::jsonToObject(const Text& text) {
   if (!text) return std::nullopt;
+  // The parser itself copes, but copying such a value recurses once a level.
+  if (NestingDepth(*text, kMaxDepth + 1) > kMaxDepth + 1) return std::nullopt;
   try {
     Json value = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
     if (value.is_discarded()) return std::nullopt;

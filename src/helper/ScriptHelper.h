@@ -58,7 +58,8 @@ class ScriptHelper {
                                        const std::vector<ScriptArgument>& arguments,
                                        const char* scptPath);
   // Decodes the answer and reads its "code"; an answer that is JSON but not an
-  // object is a failure (thrown).
+  // object, or one whose brackets nest deeper than a member value may, is a
+  // failure (thrown).
   static ScriptAnswer ReadAnswer(const Text& answerText);
 };
 

@@ -168,6 +168,8 @@ std::string SoftwareHelper::GetSoftwareFilePath(const char* scptPath) {
       ScriptHelper::CallHandler("getSoftwareFilePath", {ScriptArgument::Held(*host)}, scptPath);
   if (outcome.kind != ScriptCallKind::Answered || !outcome.answerText) return "";
   const std::string& answer = *outcome.answerText;
+  // A C caller would read only up to the NUL: a different, shorter path.
+  if (answer.find('\0') != std::string::npos) return "";
 
   // "Volume:dir:file" becomes "/dir/file": the volume name is dropped, and an
   // answer without any ":" has no path part at all.
