@@ -88,8 +88,10 @@ std::string HiddenSibling(const fs::path& path) {
   return sibling;
 }
 
-bool CopyFileContents(const std::string& from, const std::string& to, std::vector<char>& buffer) {
-  Fd in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+bool CopyFileContents(const std::string& from, const std::string& to, bool followLink,
+                      std::vector<char>& buffer) {
+  const int noFollow = followLink ? 0 : O_NOFOLLOW;
+  Fd in(::open(from.c_str(), O_RDONLY | noFollow | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   struct stat st;
   if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -123,7 +125,7 @@ bool CopyItem(const std::string& from, const std::string& to) {
   std::error_code ec;
   const fs::file_status top = fs::status(from, ec);
   if (ec) return false;
-  if (fs::is_regular_file(top)) return CopyFileContents(from, to, buffer);
+  if (fs::is_regular_file(top)) return CopyFileContents(from, to, true, buffer);
   if (!fs::is_directory(top) || !MakeFolder(to, kSharedFolderMode)) return false;
 
   const fs::path root(from);
@@ -137,7 +139,7 @@ bool CopyItem(const std::string& from, const std::string& to) {
     if (type == fs::file_type::directory) {
       ok = MakeFolder(copy, kSharedFolderMode);
     } else if (type == fs::file_type::regular) {
-      ok = CopyFileContents(source, copy, buffer);
+      ok = CopyFileContents(source, copy, false, buffer);
     } else if (type == fs::file_type::symlink) {
       ok = CopyLink(source, copy);
     }
