@@ -36,6 +36,7 @@ class JsonHelper {
 
   // Stores value under key; an absent value removes the key instead.
   static void Store(Json& object, const std::string& key, const Json* value);
+  static void Store(Json& object, const std::string& key, std::optional<Json>&& value);
   static void Store(Json& object, const std::string& key, const Text& value);
 };
 

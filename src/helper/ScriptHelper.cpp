@@ -51,4 +51,11 @@ const Json* ScriptAnswer::Member(const char* key) const {
   return it == answerObject->end() ? nullptr : &*it;
 }
 
+std::optional<Json> ScriptAnswer::Take(const char* key) {
+  if (!answerObject || !answerObject->is_object()) return std::nullopt;
+  auto it = answerObject->find(key);
+  if (it == answerObject->end()) return std::nullopt;
+  return std::move(*it);
+}
+
 }  // namespace vrk

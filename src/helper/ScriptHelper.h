@@ -48,6 +48,9 @@ struct ScriptAnswer {
   std::string answerCode;
   // A member of the answer object; nothing when there is no object or member.
   const Json* Member(const char* key) const;
+  // Moves a member out of the answer, leaving null; nothing when there is no
+  // object or member. A move copies nothing, whatever the value's depth.
+  std::optional<Json> Take(const char* key);
 };
 
 class ScriptHelper {
