@@ -28,9 +28,9 @@ ScriptCallOutcome ScriptHelper::CallHandler(const std::string& handlerName,
 
 ScriptAnswer ScriptHelper::ReadAnswer(const Text& answerText) {
   ScriptAnswer answer;
-  // The exports copy members into their envelope, recursively: JSON deeper
-  // than the encoder writes fails the call here, before anything recurses.
-  // Checking that it is JSON at all does not recurse.
+  // JSON deeper than the encoder writes fails the call here, before anything
+  // that recurses (a copy, a comparison) can touch it. Checking that it is
+  // JSON at all does not recurse.
   constexpr size_t kAnswerDepth = JsonHelper::kMaxDepth + 1;
   if (answerText && JsonHelper::NestingDepth(*answerText, kAnswerDepth) > kAnswerDepth) {
     if (Json::accept(*answerText)) throw std::length_error("the answer is nested too deeply");
