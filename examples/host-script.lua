@@ -3,17 +3,21 @@
 
   The library never talks to a design or office application itself. For every
   script-driven call it loads the Lua file named by the caller's scptPath into
-  a fresh interpreter (source, or precompiled with luac5.4), runs its top level,
-  and calls one global function, the handler, with text arguments. Nothing
-  survives between calls: globals set here are gone at the next call, and a file
-  replaced on disk takes effect at once.
+  a fresh interpreter, runs its top level, and calls one global function, the
+  handler, with text arguments. Nothing survives between calls: globals set
+  here are gone at the next call, and a file replaced on disk takes effect at
+  once. Keep it as source text: a chunk precompiled with luac5.4 does not load.
 
   What the library reads back:
     * a string result is the answer text; a number result is its decimal text;
       anything else (a table, nil, nothing) is an answer without text;
     * an error raised in a handler, or a handler that is missing, is "no answer";
     * a file that is missing, does not compile, or whose top level raises an
-      error is "not loaded";
+      error is "not loaded"; so is anything but Lua source text in a regular
+      file: a chunk precompiled with luac5.4 (Lua does not check those, and a
+      damaged one would corrupt the caller's memory), a FIFO or a device;
+    * nothing limits a handler's time or memory: the script is the caller's
+      own code;
     * os.exit raises an error here instead of ending the caller's process.
 
   Four of the five handlers answer a JSON object as text. The library reads its

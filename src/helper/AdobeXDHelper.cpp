@@ -17,14 +17,15 @@ int AdobeXDHelper::ManagePluginAdobeXDSetFont(const char* fontPostScriptName) {
     const std::string plugin = *support + "/Adobe/UXP/Plugins/External/" + prefix + "SetFont";
     if (!files.Exists(plugin) || files.ItemSize(plugin).value_or(0) == 0) return -1;
 
-    // The name lives in the plug-in's storage area, which the plug-in host
-    // creates; the library never creates it.
-    const std::string fontNameFile = *support + "/Adobe/UXP/PluginsStorage/SPRK/External/" +
-                                     prefix + "SetFont/PluginData/" + prefix + "FontName.txt";
+    // The storage area may only appear once the plug-in has run, which the
+    // host script triggers after this hand-off: its missing folders are made
+    // here, but nothing outside it.
+    const std::string uxp = *support + "/Adobe/UXP";
+    const std::string data = uxp + "/PluginsStorage/SPRK/External/" + prefix + "SetFont/PluginData";
+    const std::string fontName = RequireText(fontPostScriptName, "font name");
     // A name the plug-in never receives is a failed hand-off, not a success.
-    return files.WriteFileAtomically(fontNameFile, RequireText(fontPostScriptName, "font name"))
-               ? 1
-               : 0;
+    if (!files.MakeFolders(uxp, data)) return 0;
+    return files.WriteFileAtomically(data + "/" + prefix + "FontName.txt", fontName) ? 1 : 0;
   } catch (...) {
     return 0;
   }

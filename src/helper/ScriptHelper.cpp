@@ -28,6 +28,14 @@ ScriptCallOutcome ScriptHelper::CallHandler(const std::string& handlerName,
 
 ScriptAnswer ScriptHelper::ReadAnswer(const Text& answerText) {
   ScriptAnswer answer;
+  // JSON deeper than the encoder writes fails the call here, before anything
+  // that recurses (a copy, a comparison) can touch it. Checking that it is
+  // JSON at all does not recurse.
+  constexpr size_t kAnswerDepth = JsonHelper::kMaxDepth + 1;
+  if (answerText && JsonHelper::NestingDepth(*answerText, kAnswerDepth) > kAnswerDepth) {
+    if (Json::accept(*answerText)) throw std::length_error("the answer is nested too deeply");
+    return answer;
+  }
   answer.answerObject = JsonHelper::jsonToObject(answerText);
   if (!answer.answerObject) return answer;
   if (!answer.answerObject->is_object()) {
@@ -41,6 +49,13 @@ const Json* ScriptAnswer::Member(const char* key) const {
   if (!answerObject || !answerObject->is_object()) return nullptr;
   auto it = answerObject->find(key);
   return it == answerObject->end() ? nullptr : &*it;
+}
+
+std::optional<Json> ScriptAnswer::Take(const char* key) {
+  if (!answerObject || !answerObject->is_object()) return std::nullopt;
+  auto it = answerObject->find(key);
+  if (it == answerObject->end()) return std::nullopt;
+  return std::move(*it);
 }
 
 }  // namespace vrk

@@ -48,6 +48,9 @@ struct ScriptAnswer {
   std::string answerCode;
   // A member of the answer object; nothing when there is no object or member.
   const Json* Member(const char* key) const;
+  // Moves a member out of the answer, leaving null; nothing when there is no
+  // object or member. A move copies nothing, whatever the value's depth.
+  std::optional<Json> Take(const char* key);
 };
 
 class ScriptHelper {
@@ -58,7 +61,8 @@ class ScriptHelper {
                                        const std::vector<ScriptArgument>& arguments,
                                        const char* scptPath);
   // Decodes the answer and reads its "code"; an answer that is JSON but not an
-  // object is a failure (thrown).
+  // object, or one whose brackets nest deeper than a member value may, is a
+  // failure (thrown).
   static ScriptAnswer ReadAnswer(const Text& answerText);
 };
 

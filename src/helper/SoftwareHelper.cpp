@@ -98,7 +98,7 @@ void SoftwareHelper::SetSoftwareFont(Json& envelope, const char* fontPostScriptN
   ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
   SetLayerErrorOrSuccess(envelope, answer.answerCode);
   envelope["software"] = *host;
-  JsonHelper::Store(envelope, "version", answer.Member("version"));
+  JsonHelper::Store(envelope, "version", answer.Take("version"));
 }
 
 void SoftwareHelper::SetSoftwareBatchFonts(Json& envelope, const char* fontMap,
@@ -119,8 +119,8 @@ void SoftwareHelper::SetSoftwareBatchFonts(Json& envelope, const char* fontMap,
     SetStatus(envelope, "1", "Success");
   }
   JsonHelper::Store(envelope, "software", host);
-  JsonHelper::Store(envelope, "version", answer.Member("version"));
-  JsonHelper::Store(envelope, "fontMapResult", answer.Member("doResult"));
+  JsonHelper::Store(envelope, "version", answer.Take("version"));
+  JsonHelper::Store(envelope, "fontMapResult", answer.Take("doResult"));
 }
 
 void SoftwareHelper::SetSoftwareDoJs(Json& envelope, const char* psJsContent,
@@ -152,8 +152,8 @@ Json SoftwareHelper::SetSoftwareDoJsByAppName(const char* appName, const char* j
       SetStatus(result, "1", "Success");
     }
     result["software"] = *host;
-    JsonHelper::Store(result, "version", answer.Member("version"));
-    JsonHelper::Store(result, "doResult", answer.Member("doResult"));
+    JsonHelper::Store(result, "version", answer.Take("version"));
+    JsonHelper::Store(result, "doResult", answer.Take("doResult"));
   } catch (...) {
     // One host's failure stays in its own result and never stops the other run.
     SetStatus(result, "101", "Try Fail");
@@ -168,6 +168,8 @@ std::string SoftwareHelper::GetSoftwareFilePath(const char* scptPath) {
       ScriptHelper::CallHandler("getSoftwareFilePath", {ScriptArgument::Held(*host)}, scptPath);
   if (outcome.kind != ScriptCallKind::Answered || !outcome.answerText) return "";
   const std::string& answer = *outcome.answerText;
+  // A C caller would read only up to the NUL: a different, shorter path.
+  if (answer.find('\0') != std::string::npos) return "";
 
   // "Volume:dir:file" becomes "/dir/file": the volume name is dropped, and an
   // answer without any ":" has no path part at all.
@@ -187,7 +189,7 @@ void SoftwareHelper::GetSoftwareFileFonts(Json& envelope, const char* scptPath) 
   ScriptAnswer answer = ScriptHelper::ReadAnswer(outcome.answerText);
   SetLayerErrorOrSuccess(envelope, answer.answerCode);
   envelope["software"] = *host;
-  JsonHelper::Store(envelope, "fontListString", answer.Member("fontListString"));
+  JsonHelper::Store(envelope, "fontListString", answer.Take("fontListString"));
 }
 
 }  // namespace vrk

@@ -59,6 +59,16 @@ TEST(JsonDecoder, AcceptsAnyTopLevelValueAndRoundTrips) {
   EXPECT_EQ(*JsonHelper::jsonToObject(Encoded(value)), value);
 }
 
+// Answers that break these rules read as text that is not JSON.
+TEST(JsonDecoder, RefusesLoneSurrogatesAndOutOfRangeNumbers) {
+  for (const char* bad : {R"(["\ud800"])", R"({"a":"\udc00x"})", R"(["\ud800\u0041"])", "[1e400]",
+                          "{\"a\":-1e400}"}) {
+    EXPECT_FALSE(JsonHelper::jsonToObject(std::string(bad))) << bad;
+  }
+  EXPECT_EQ(JsonHelper::jsonToObject(std::string(R"(["\ud83d\ude00"])")),
+            Json::array({"\xF0\x9F\x98\x80"}));
+}
+
 TEST(StringCoercion, GivesTheCodeText) {
   struct Case {
     std::optional<Json> value;

@@ -1,6 +1,7 @@
 // The Sketch and Adobe XD plug-in hand-offs: the fake file system for the
 // decision table, a private XDG data folder for the real writes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -163,14 +164,89 @@ TEST_F(RealHandOffTest, SketchEmptyFileInTheWayFailsTheWrite) {
   EXPECT_TRUE(fs::is_regular_file(plugins + "/KelvraSetFont.sketchplugin"));
 }
 
-TEST_F(RealHandOffTest, AdobeXDWritesOnlyIntoExistingStorage) {
-  EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), 0);
-  EXPECT_FALSE(fs::exists(home.path() + "/Adobe/UXP/PluginsStorage"));
-  fs::create_directories(storage);
+// The storage area appears only once the plug-in has run, which comes after
+// the hand-off: its missing folders are made, and nothing outside it.
+TEST_F(RealHandOffTest, AdobeXDMakesTheMissingStorageFolders) {
+  const std::string uxp = home.path() + "/Adobe/UXP";
+  fs::remove_all(uxp + "/Plugins/External/KelvraSetFont");
+  EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), -1);
+  EXPECT_EQ(Entries(uxp), std::vector<std::string>{"Plugins"});
+
+  fs::create_directories(uxp + "/Plugins/External/KelvraSetFont");
   EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), 1);
   EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo-Bold"), 1);
   EXPECT_EQ(ReadFile(storage + "/KelvraFontName.txt"), "Menlo-Bold");
   EXPECT_EQ(Entries(storage), std::vector<std::string>{"KelvraFontName.txt"});
+
+  // A write that still fails is reported.
+  fs::remove_all(storage);
+  WriteFile(storage, "");
+  EXPECT_EQ(AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo"), 0);
+}
+
+// A copy that stops part-way leaves nothing that could pass for installed.
+// The caller's copy named through a link is copied, never linked to; links
+// inside it stay links, so nothing they point at is copied.
+TEST_F(RealHandOffTest, SketchCopyIsWholeAndNeverALink) {
+  fs::create_directories(plugins);
+  const std::string real = caller.path() + "/real.sketchplugin";
+  fs::create_directories(real + "/Contents/Sketch");
+  WriteFile(real + "/Contents/Sketch/script.js", "run()");
+  const std::string secret = caller.path() + "/private.txt";
+  WriteFile(secret, "secret");
+  fs::create_symlink(secret, real + "/Contents/Sketch/linked.txt");
+  const std::string link = caller.path() + "/link.sketchplugin";
+  fs::create_directory_symlink(real, link);
+  ASSERT_EQ(mkfifo((real + "/Contents/pipe").c_str(), 0600), 0);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_FALSE(SketchHelper::ManagePluginSketch(link.c_str(), "Menlo"));
+    EXPECT_TRUE(Entries(plugins).empty());
+  }
+
+  fs::remove(real + "/Contents/pipe");
+  EXPECT_TRUE(SketchHelper::ManagePluginSketch(link.c_str(), "Menlo"));
+  EXPECT_EQ(Entries(plugins), std::vector<std::string>{"KelvraSetFont.sketchplugin"});
+  EXPECT_FALSE(fs::is_symlink(plugins + "/KelvraSetFont.sketchplugin"));
+  EXPECT_EQ(Entries(sketchDir),
+            (std::vector<std::string>{"KelvraFontName.txt", "linked.txt", "script.js"}));
+  EXPECT_EQ(fs::read_symlink(sketchDir + "/linked.txt"), secret);
+  EXPECT_FALSE(fs::exists(real + "/Contents/Sketch/KelvraFontName.txt"));
+}
+
+// Whatever the caller's umask, what the library creates is usable.
+TEST_F(RealHandOffTest, ModesDoNotDependOnTheUmask) {
+  fs::create_directories(plugins);
+  const std::string source = caller.path() + "/P.sketchplugin";
+  fs::create_directories(source + "/Contents/Sketch");
+  WriteFile(source + "/Contents/Sketch/script.js", "run()");
+  WriteFile(source + "/Contents/Sketch/tool", "#!/bin/sh\n");
+  fs::permissions(source + "/Contents/Sketch/tool", fs::perms(0700));
+
+  const mode_t saved = umask(0777);
+  const bool sketch = SketchHelper::ManagePluginSketch(source.c_str(), "Menlo");
+  const int xd = AdobeXDHelper::ManagePluginAdobeXDSetFont("Menlo");
+  umask(saved);
+  EXPECT_TRUE(sketch);
+  EXPECT_EQ(xd, 1);
+
+  const std::string bundle = plugins + "/KelvraSetFont.sketchplugin";
+  const std::string uxpStorage = home.path() + "/Adobe/UXP/PluginsStorage";
+  const std::pair<std::string, unsigned> modes[] = {
+      {bundle, 0755},
+      {bundle + "/Contents", 0755},
+      {sketchDir, 0755},
+      {sketchDir + "/script.js", 0644},
+      {sketchDir + "/tool", 0755},
+      {sketchDir + "/KelvraFontName.txt", 0644},
+      {uxpStorage, 0700},
+      {storage, 0700},
+      {storage + "/KelvraFontName.txt", 0644},
+  };
+  for (const auto& [path, mode] : modes) {
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mode & 07777, mode) << path;
+  }
 }
 
 TEST_F(RealHandOffTest, APlantedLinkIsReplacedNotFollowed) {

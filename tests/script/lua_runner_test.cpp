@@ -1,9 +1,11 @@
 // The Lua host-script runner behind the seam. ScriptHelper over it is covered
 // through the exports, in software_test.cpp.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 
 #include "HostScript.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -93,18 +95,47 @@ TEST(LuaRunner, EachCallLoadsTheScriptAfresh) {
   EXPECT_EQ(Outcome(script.path(), Event("getSoftwareFilePath")), "replaced");
 }
 
-TEST(LuaRunner, PrecompiledScriptsLoad) {
-  if (std::system("command -v luac5.4 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no luac5.4";
+// Lua does not verify precompiled chunks, and a damaged one corrupts memory:
+// only source text loads, and only from a regular file.
+TEST(LuaRunner, OnlySourceTextFromARegularFileLoads) {
   HostScript script;
-  script.Write(HostScript::Handler("getSoftwareFileFonts", "return 'compiled ' .. ..."));
+  const std::string handler = HostScript::Handler("getSoftwareFileFonts", "return 'ran ' .. ...");
+  script.Write(handler);
+  const std::string source = ReadFile(script.path());
+  const std::string path = script.dir() + "/variant.lua";
+  const std::pair<std::string, std::string> texts[] = {
+      {"#!/usr/bin/env lua\n" + source, "ran Keynote"},
+      {"\xEF\xBB\xBF" + source, "ran Keynote"},
+      {"\xEF\xBB\xBF# comment\n" + source, "ran Keynote"},
+      {"", "<no answer>"},
+  };
+  for (const auto& [text, expected] : texts) {
+    WriteFile(path, text);
+    EXPECT_EQ(Outcome(path, Event("getSoftwareFileFonts", {"Keynote"})), expected) << text;
+  }
+
+  const std::string fifo = script.dir() + "/fifo.lua";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& notAFile : {fifo, std::string("/dev/null"), script.dir()}) {
+    EXPECT_EQ(Outcome(notAFile, Event("getSoftwareFileFonts")), "<not loaded>") << notAFile;
+  }
+
+  if (std::system("command -v luac5.4 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no luac5.4";
   const std::string compiled = script.dir() + "/host.luac";
   ASSERT_EQ(std::system(("luac5.4 -o '" + compiled + "' '" + script.path() + "'").c_str()), 0);
-  std::filesystem::remove(script.path());
-  EXPECT_EQ(Outcome(compiled, Event("getSoftwareFileFonts", {"Keynote"})), "compiled Keynote");
-  // A damaged binary chunk is refused at load, not run.
-  std::string bytes = ReadFile(compiled);
-  WriteFile(compiled, bytes.substr(0, bytes.size() / 2));
-  EXPECT_EQ(Outcome(compiled, Event("getSoftwareFileFonts")), "<not loaded>");
+  const std::string chunk = ReadFile(compiled);
+  std::vector<std::string> chunks = {chunk, "#!/usr/bin/env lua\n" + chunk, "\xEF\xBB\xBF" + chunk};
+  // Damaged chunks like those that used to crash the caller.
+  std::mt19937 random(7);
+  for (int i = 0; i < 200; ++i) {
+    std::string damaged = chunk;
+    for (int n = 1 + i % 4; n > 0; --n) damaged[random() % damaged.size()] = char(random());
+    chunks.push_back(damaged);
+  }
+  for (const std::string& bytes : chunks) {
+    WriteFile(compiled, bytes);
+    EXPECT_EQ(Outcome(compiled, Event("getSoftwareFileFonts", {"Keynote"})), "<not loaded>");
+  }
 }
 
 }  // namespace

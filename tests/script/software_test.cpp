@@ -1,12 +1,15 @@
 // The document and font-setting exports through the C interface: real Lua
 // host scripts, the fake window list, the fake file system for the plug-ins.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "HostScript.h"
 #include "extension/NSStringEx.h"
 #include "helper/GlobalHelper.h"
+#include "helper/JsonHelper.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk::test {
@@ -214,11 +217,13 @@ TEST_F(SoftwareTest, AdobeXDHandOffRows) {
   EXPECT_EQ(Call(kFont),
             J(R"({"code":"105","msg":"AdobeXD Plugin Lose","software":"","version":""})"));
   env->files.AddFolder(kXdPlugin);
+  env->files.failWrites = true;
   EXPECT_EQ(Call(kFont),
             J(R"({"code":"101","msg":"AdobeXD Plugin Fail","software":"","version":""})"));
   EXPECT_TRUE(script.Calls().empty());
 
-  env->files.AddFolder(kXdData);
+  // The storage folders the plug-in has not made yet are made for it.
+  env->files.failWrites = false;
   EXPECT_EQ(Call(kFont, "Menlo"), J(R"({"code":"1","msg":"Success","software":"AdobeXD"})"));
   EXPECT_EQ(env->files.Content(kXdData + "/KelvraFontName.txt"), "Menlo");
   EXPECT_EQ(script.Calls().back().args[0], "AdobeXD");
@@ -294,6 +299,73 @@ TEST_F(SoftwareTest, DoJsEveryRunRow) {
   EXPECT_EQ(DoJs(), Both(kDoJsTryFail, kDoJsTryFail));
 }
 
+// ---- Deep answers ----
+
+// Runs f on a thread with a 256 KB stack, where recursing once per nesting
+// level of a deep answer overflows.
+void OnSmallStack(const std::function<void()>& f) {
+  pthread_attr_t attr;
+  ASSERT_EQ(pthread_attr_init(&attr), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+  pthread_t thread;
+  auto run = [](void* p) -> void* {
+    (*static_cast<const std::function<void()>*>(p))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&f)), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+}
+
+JsonValue NestedArrays(size_t depth) {
+  JsonValue value = JsonValue::array();
+  for (size_t i = 1; i < depth; ++i) {
+    JsonValue outer = JsonValue::array();
+    outer.push_back(std::move(value));
+    value = std::move(outer);
+  }
+  return value;
+}
+
+TEST_F(SoftwareTest, DeepAnswersFailTheCallNotTheCaller) {
+  env->windows.all = Windows({"Adobe Photoshop 2024"});
+  constexpr int kDoJs = 3;
+  const char* const handler[] = {"setSoftwareFont", "setSoftwareBatchFonts", "getSoftwareFileFonts",
+                                 "setSoftwareDoJs"};
+  const char* const answerKey[] = {"version", "doResult", "fontListString", "doResult"};
+  const char* const envelopeKey[] = {"version", "fontMapResult", "fontListString", "doResult"};
+  const size_t limit = JsonHelper::kMaxDepth;
+  const std::pair<int, size_t> cases[] = {
+      {kFont, limit},      {kBatch, limit},     {kFonts, limit},     {kDoJs, limit},
+      {kFont, limit + 1},  {kBatch, limit + 1}, {kFonts, limit + 1}, {kDoJs, limit + 1},
+      {kFont, 2000},       {kDoJs, 2000},       {kBatch, 55000},     {kFonts, 55000},
+      {kFont, 50'000'000}, {kDoJs, 50'000'000},  // a 100 MB answer
+  };
+  for (const auto& [op, depth] : cases) {
+    SCOPED_TRACE(std::string(handler[op]) + " " + std::to_string(depth));
+    const std::string n = std::to_string(depth);
+    Serve(handler[op], std::string("return '{\"code\":\"1\",\"") + answerKey[op] +
+                           "\":' .. string.rep('[', " + n + ") .. string.rep(']', " + n +
+                           ") .. '}'");
+    std::string text;
+    OnSmallStack([&] {
+      text = TakeText(op == kDoJs    ? SetSoftwareDoJs("a", "b", Path())
+                      : op == kFont  ? SetSoftwareFont("Arial", "a3", "a4", Path(), "/p")
+                      : op == kBatch ? SetSoftwareBatchFonts("{}", Path())
+                                     : GetSoftwareFileFonts(Path()));
+    });
+    ASSERT_FALSE(text.empty());
+    JsonValue run = J(R"({"code":"1","msg":"Success","software":"Photoshop"})");
+    run[envelopeKey[op]] = NestedArrays(depth <= limit ? depth : 1);
+    if (depth > limit) run = op == kDoJs ? kDoJsTryFail : J(kTryFail[op]);
+    EXPECT_EQ(JsonValue::parse(text), op == kDoJs ? Both(run, kNotRunning) : run);
+  }
+
+  // Brackets inside a text are no nesting.
+  Serve("setSoftwareFont", "return '{\"version\":\"' .. string.rep('[', 100000) .. '\"}'");
+  EXPECT_EQ(Call(kFont)["version"], std::string(100000, '['));
+}
+
 // ---- GetSoftwareFilePath ----
 
 TEST_F(SoftwareTest, FilePathFromTheColonAnswer) {
@@ -314,6 +386,8 @@ TEST_F(SoftwareTest, FilePathFromTheColonAnswer) {
       {HostScript::Handler("getSoftwareFileFonts", "return 'D:a'"), ""},
       {HostScript::Handler("getSoftwareFilePath", "error('no document')"), ""},
       {HostScript::Handler("getSoftwareFilePath", "return {'D:a'}"), ""},
+      // A C caller would read a shorter, different path.
+      {HostScript::Handler("getSoftwareFilePath", "return 'Disk:home\\0:evil'"), ""},
   };
   for (const auto& [body, expected] : cases) {
     SCOPED_TRACE(body);

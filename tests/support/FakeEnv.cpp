@@ -60,6 +60,24 @@ bool FakeFileSystem::CopyTree(const std::string& from, const std::string& to) {
   return true;
 }
 
+bool FakeFileSystem::MakeFolders(const std::string& base, const std::string& path) {
+  // Folders above the ones a test added exist implicitly.
+  const auto isFolder = [this](const std::string& folder) {
+    auto it = nodes.find(folder);
+    if (it != nodes.end()) return it->second.folder;
+    auto below = nodes.lower_bound(folder + "/");
+    return below != nodes.end() && below->first.rfind(folder + "/", 0) == 0;
+  };
+  if (path.rfind(base + "/", 0) != 0 || !isFolder(base)) return false;
+  for (size_t slash = base.size(); slash != std::string::npos;) {
+    slash = path.find('/', slash + 1);
+    const std::string folder = path.substr(0, slash);
+    if (!nodes.count(folder) && !isFolder(folder)) AddFolder(folder);
+    if (!isFolder(folder)) return false;
+  }
+  return true;
+}
+
 bool FakeFileSystem::WriteFileAtomically(const std::string& path, const std::string& bytes) {
   auto parent = nodes.find(ParentOf(path));
   if (failWrites || parent == nodes.end() || !parent->second.folder) return false;

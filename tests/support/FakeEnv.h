@@ -73,6 +73,7 @@ class FakeFileSystem : public platform::FileSystem {
   bool Exists(const std::string& path) override { return nodes.count(path) > 0; }
   std::optional<uint64_t> ItemSize(const std::string& path) override;
   bool CopyTree(const std::string& from, const std::string& to) override;
+  bool MakeFolders(const std::string& base, const std::string& path) override;
   bool WriteFileAtomically(const std::string& path, const std::string& bytes) override;
   std::optional<std::string> UserDataDir() override { return dataDir; }
 };

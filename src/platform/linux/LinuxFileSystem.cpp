@@ -1,11 +1,13 @@
 #include <fcntl.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "platform/linux/LinuxPlatform.h"
@@ -30,12 +32,16 @@ class Fd {
     fd_ = -1;
     return fd;
   }
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
 
  private:
   int fd_;
 };
 
-bool WriteAll(int fd, const std::string& bytes) {
+bool WriteAll(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -66,6 +72,93 @@ bool Usable(const std::string& path) {
   return !path.empty() && path.find('\0') == std::string::npos;
 }
 
+// Modes are set explicitly after creation, so the caller's umask never leaves
+// the library with folders or files it cannot use.
+constexpr mode_t kPrivateFolderMode = 0700;
+constexpr mode_t kSharedFolderMode = 0755;
+constexpr mode_t kFileMode = 0644;
+constexpr mode_t kExecutableMode = 0755;
+
+// A hidden name beside path for work in progress: "dir/.name.XXXXXX".
+std::string HiddenSibling(const fs::path& path) {
+  std::string sibling = path.parent_path().string();
+  sibling += "/.";
+  sibling += path.filename().string();
+  sibling += ".XXXXXX";
+  return sibling;
+}
+
+bool CopyFileContents(const std::string& from, const std::string& to, bool followLink,
+                      std::vector<char>& buffer) {
+  const int noFollow = followLink ? 0 : O_NOFOLLOW;
+  Fd in(::open(from.c_str(), O_RDONLY | noFollow | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  struct stat st;
+  if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (out.get() < 0) return false;
+  if (::fchmod(out.get(), (st.st_mode & S_IXUSR) ? kExecutableMode : kFileMode) != 0) return false;
+  while (true) {
+    ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    if (!WriteAll(out.get(), {buffer.data(), static_cast<size_t>(n)})) return false;
+  }
+  return ::close(out.release()) == 0;
+}
+
+bool MakeFolder(const std::string& path, mode_t mode) {
+  return ::mkdir(path.c_str(), 0700) == 0 && ::chmod(path.c_str(), mode) == 0;
+}
+
+bool CopyLink(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  fs::path target = fs::read_symlink(from, ec);
+  return !ec && ::symlink(target.c_str(), to.c_str()) == 0;
+}
+
+// Copies the item at from (links followed) to the new path to: a folder with
+// everything below it, links inside kept as links; anything but folders,
+// files and links fails the copy.
+bool CopyItem(const std::string& from, const std::string& to) {
+  std::vector<char> buffer(1 << 16);
+  std::error_code ec;
+  const fs::file_status top = fs::status(from, ec);
+  if (ec) return false;
+  if (fs::is_regular_file(top)) return CopyFileContents(from, to, true, buffer);
+  if (!fs::is_directory(top) || !MakeFolder(to, kSharedFolderMode)) return false;
+
+  const fs::path root(from);
+  fs::recursive_directory_iterator it(root, fs::directory_options::none, ec);
+  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    const std::string source = it->path().string();
+    const std::string copy = (fs::path(to) / it->path().lexically_relative(root)).string();
+    const fs::file_type type = it->symlink_status(ec).type();
+    if (ec) return false;
+    bool ok = false;
+    if (type == fs::file_type::directory) {
+      ok = MakeFolder(copy, kSharedFolderMode);
+    } else if (type == fs::file_type::regular) {
+      ok = CopyFileContents(source, copy, false, buffer);
+    } else if (type == fs::file_type::symlink) {
+      ok = CopyLink(source, copy);
+    }
+    if (!ok) return false;
+  }
+  return !ec;
+}
+
+// Renames without replacing what may have appeared at `to` meanwhile.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat st;
+  return ::lstat(to.c_str(), &st) != 0 && errno == ENOENT &&
+         ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 class LinuxFileSystem final : public FileSystem {
  public:
   bool Exists(const std::string& path) override {
@@ -81,27 +174,63 @@ class LinuxFileSystem final : public FileSystem {
 
   bool CopyTree(const std::string& from, const std::string& to) override {
     if (!Usable(from) || !Usable(to)) return false;
+    const fs::path target(to);
+    if (target.filename().empty()) return false;
     std::error_code ec;
-    if (fs::symlink_status(to, ec).type() != fs::file_type::not_found) return false;
-    if (!fs::exists(fs::path(to).parent_path(), ec)) return false;
-    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-    return !ec;
+    if (fs::symlink_status(target, ec).type() != fs::file_type::not_found) return false;
+    if (!fs::is_directory(target.parent_path(), ec)) return false;
+
+    // Built in a private folder beside the target and moved into place whole:
+    // a copy that stops part-way never looks installed.
+    std::string stage = HiddenSibling(target);
+    if (::mkdtemp(stage.data()) == nullptr) return false;
+    if (::chmod(stage.c_str(), kPrivateFolderMode) != 0) {
+      ::rmdir(stage.c_str());
+      return false;
+    }
+    std::string item = stage;
+    item += '/';
+    item += target.filename().string();
+    const bool ok = CopyItem(from, item) && RenameNoReplace(item, to);
+    fs::remove_all(stage, ec);
+    return ok;
+  }
+
+  bool MakeFolders(const std::string& base, const std::string& path) override {
+    if (!Usable(base) || !Usable(path) || path.size() <= base.size() + 1 ||
+        path.compare(0, base.size(), base) != 0 || path[base.size()] != '/') {
+      return false;
+    }
+    Fd parent(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.get() < 0) return false;
+    // Walks down by handle, so each folder is made inside the one just checked.
+    for (const fs::path& part : fs::path(path.substr(base.size() + 1))) {
+      const std::string name = part.string();
+      if (name.empty() || name == "." || name == "..") return false;
+      if (::mkdirat(parent.get(), name.c_str(), kPrivateFolderMode) == 0) {
+        if (::fchmodat(parent.get(), name.c_str(), kPrivateFolderMode, 0) != 0) return false;
+      } else if (errno != EEXIST) {
+        return false;
+      }
+      Fd child(::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (child.get() < 0) return false;
+      parent.reset(child.release());
+    }
+    return true;
   }
 
   bool WriteFileAtomically(const std::string& path, const std::string& bytes) override {
     if (!Usable(path)) return false;
     fs::path target(path);
     if (target.filename().empty()) return false;
-    std::string pattern = (target.parent_path() / ("." + target.filename().string())).string();
-    pattern += ".XXXXXX";
-    std::vector<char> tmpName(pattern.begin(), pattern.end());
-    tmpName.push_back('\0');
+    std::string tmpName = HiddenSibling(target);
     Fd fd(::mkostemp(tmpName.data(), O_CLOEXEC));
     if (fd.get() < 0) return false;
-    bool ok = ::fchmod(fd.get(), 0644) == 0 && WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+    bool ok =
+        ::fchmod(fd.get(), kFileMode) == 0 && WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
     ok = ::close(fd.release()) == 0 && ok;
-    if (ok && ::rename(tmpName.data(), path.c_str()) == 0) return true;
-    ::unlink(tmpName.data());
+    if (ok && ::rename(tmpName.c_str(), path.c_str()) == 0) return true;
+    ::unlink(tmpName.c_str());
     return false;
   }
 

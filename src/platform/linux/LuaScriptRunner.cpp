@@ -1,8 +1,14 @@
-// The host script on Linux: a Lua 5.4 file, source or precompiled, loaded into
-// a fresh interpreter for every call. Lua reports errors by longjmp, so every
+// The host script on Linux: a Lua 5.4 source file, loaded into a fresh
+// interpreter for every call. Precompiled chunks are refused: Lua does not
+// verify them, and a damaged one corrupts memory. Lua reports errors by longjmp, so every
 // step that can raise one runs inside lua_pcall through a plain C function
 // that holds no C++ object with a destructor; C++ code only reads the stack
 // after the protected call has returned.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <lua.hpp>
 
 #include "extension/NSStringEx.h"
@@ -22,10 +28,61 @@ int RefuseExit(lua_State* state) {
   return luaL_error(state, "os.exit is not available to a host script");
 }
 
-// Stack: the path as a light userdata. Opens the libraries, loads the file and
-// runs its top-level chunk.
+// Far beyond any real host script; keeps a wrong path from filling memory.
+constexpr size_t kMaxScriptBytes = 64u << 20;
+
+// The file's bytes when it is a regular file that fits; nothing otherwise. A
+// FIFO or device must not block the caller, so nothing waits on the open.
+std::optional<std::string> ReadScriptFile(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+  struct File {
+    int fd;
+    ~File() {
+      if (fd >= 0) ::close(fd);
+    }
+  } file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
+  const int fd = file.fd;
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> bytes;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    std::string data;
+    while (true) {
+      const size_t done = data.size();
+      if (done > kMaxScriptBytes) break;
+      data.resize(done + 65536);
+      const ssize_t n = ::read(fd, data.data() + done, 65536);
+      data.resize(done + static_cast<size_t>(n > 0 ? n : 0));
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0) bytes = std::move(data);
+      if (n <= 0) break;
+    }
+  }
+  return bytes;
+}
+
+// What the stand-alone interpreter skips before the code: a UTF-8 byte order
+// mark and a first line starting with "#". The line end stays, so error line
+// numbers still match the file.
+size_t CodeStart(const std::string& source) {
+  size_t start = source.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+  if (start < source.size() && source[start] == '#') {
+    const size_t lineEnd = source.find('\n', start);
+    start = lineEnd == std::string::npos ? source.size() : lineEnd;
+  }
+  return start;
+}
+
+struct ScriptSource {
+  const char* chunkName;
+  const char* code;
+  size_t size;
+};
+
+// Stack: the source as a light userdata. Opens the libraries, loads the code as
+// text only and runs its top-level chunk.
 int ProtectedLoad(lua_State* state) {
-  const char* path = static_cast<const char*>(lua_touserdata(state, 1));
+  const auto* source = static_cast<const ScriptSource*>(lua_touserdata(state, 1));
   luaL_openlibs(state);
   lua_getglobal(state, "os");
   if (lua_istable(state, -1)) {
@@ -33,7 +90,9 @@ int ProtectedLoad(lua_State* state) {
     lua_setfield(state, -2, "exit");
   }
   lua_pop(state, 1);
-  if (luaL_loadfilex(state, path, "bt") != LUA_OK) return lua_error(state);
+  if (luaL_loadbufferx(state, source->code, source->size, source->chunkName, "t") != LUA_OK) {
+    return lua_error(state);
+  }
   lua_call(state, 0, 0);
   return 0;
 }
@@ -90,12 +149,19 @@ class LuaLoadedScript final : public LoadedScript {
 class LuaScriptRunner final : public ScriptRunner {
  public:
   std::unique_ptr<LoadedScript> Load(const std::string& path) override {
+    std::optional<std::string> bytes = ReadScriptFile(path);
+    if (!bytes) return nullptr;
+    std::string chunkName(1, '@');
+    chunkName += path;
+    const size_t start = CodeStart(*bytes);
+    ScriptSource source{chunkName.c_str(), bytes->data() + start, bytes->size() - start};
+
     LuaState state(luaL_newstate());
     if (!state) return nullptr;
     // Warnings would go to stderr; the library writes nothing of its own there.
     lua_setwarnf(state.get(), nullptr, nullptr);
     lua_pushcfunction(state.get(), ProtectedLoad);
-    lua_pushlightuserdata(state.get(), const_cast<char*>(path.c_str()));
+    lua_pushlightuserdata(state.get(), &source);
     if (lua_pcall(state.get(), 1, 0, 0) != LUA_OK) return nullptr;
     return std::make_unique<LuaLoadedScript>(std::move(state));
   }
