@@ -141,10 +141,10 @@ std::vector<FcPattern*> FontIndex::Find(const Entries& entries, std::string_view
   return fonts;
 }
 
-Watches::Watches() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
-
 Watches::~Watches() {
-  if (fd_ >= 0) ::close(fd_);
+  for (const Entry& entry : entries_) {
+    if (entry.wd >= 0) ::inotify_rm_watch(fd_, entry.wd);
+  }
 }
 
 std::string Watches::Stamp(const std::string& path) {
@@ -155,21 +155,32 @@ std::string Watches::Stamp(const std::string& path) {
 }
 
 void Watches::Add(const std::string& path, Kind kind) {
-  Entry entry{path, kind, -1, ""};
-  if (fd_ >= 0) {
-    // A folder changes by what it holds; a file by what it says.
-    constexpr uint32_t kSelf = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+  entries_.push_back({path, kind, -1, Stamp(path)});
+}
+
+void Watches::Notify(int fd) {
+  if (fd < 0 || fd_ >= 0) return;
+  fd_ = fd;
+  verify_ = true;
+  // A folder changes by what it holds; a file by what it says. Missing paths,
+  // and any past the watch limit, stay compared by their stamps.
+  constexpr uint32_t kSelf = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    Entry& entry = entries_[i];
     entry.wd = ::inotify_add_watch(
-        fd_, path.c_str(),
+        fd, entry.path.c_str(),
         kSelf | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR);
     if (entry.wd < 0 && errno == ENOTDIR) {
-      entry.wd = ::inotify_add_watch(fd_, path.c_str(), kSelf | IN_MODIFY | IN_CLOSE_WRITE);
+      entry.wd = ::inotify_add_watch(fd, entry.path.c_str(), kSelf | IN_MODIFY | IN_CLOSE_WRITE);
     }
+    if (entry.wd >= 0) byWd_.emplace(entry.wd, i);
   }
-  // Missing paths, and any past the watch limit, are compared by their times.
-  if (entry.wd < 0) entry.stamp = Stamp(path);
-  if (entry.wd >= 0) byWd_.emplace(entry.wd, entries_.size());
-  entries_.push_back(std::move(entry));
+}
+
+void Watches::Forget() {
+  fd_ = -1;
+  byWd_.clear();
+  for (Entry& entry : entries_) entry.wd = -1;
 }
 
 bool Watches::TouchedSince(int64_t since) const {
@@ -208,17 +219,22 @@ bool Watches::Changed(std::set<std::string>& targetFolders) {
     }
   }
   for (Entry& entry : entries_) {
-    if (entry.wd >= 0) continue;
+    if (entry.wd >= 0 && !verify_) continue;
     std::string stamp = Stamp(entry.path);
     if (stamp == entry.stamp) continue;
     entry.stamp = std::move(stamp);
     note(entry);
   }
+  verify_ = false;
   return changed;
 }
 
 Fontconfig::Fontconfig() = default;
-Fontconfig::~Fontconfig() = default;
+
+Fontconfig::~Fontconfig() {
+  watches_.reset();
+  if (queue_ >= 0) ::close(queue_);
+}
 
 std::mutex& Fontconfig::Mutex() {
   // Never destroyed: a fork may come after static destruction began.
@@ -258,9 +274,20 @@ std::string Fontconfig::Environment() {
 }
 
 bool Fontconfig::UpToDate() {
-  if (!config_ || stale_ || forks_ != g_forks) return false;
+  if (forks_ != g_forks) {
+    // The parent's queue: closing this copy leaves the parent's open.
+    if (watches_) watches_->Forget();
+    if (queue_ >= 0) ::close(queue_);
+    queue_ = -1;
+    return false;
+  }
+  if (!config_ || !watches_ || stale_) return false;
   if (Environment() != environment_) return false;
   if (!sessionExisted_ && SessionRegistryForReading()) return false;
+  if (++checks_ == 2 && !watches_->notified()) {
+    if (queue_ < 0) queue_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    watches_->Notify(queue_);
+  }
   std::set<std::string> folders;
   if (watches_->Changed(folders)) return false;
   bool upToDate = true;
@@ -330,6 +357,9 @@ void Fontconfig::Rebuild() {
     fresh = load();
   }
 
+  // The old paths leave the queue before the new ones join it, so that a
+  // folder in both keeps a watch.
+  watches_.reset();
   auto watches = std::make_unique<Watches>();
   std::set<std::string> paths;
   for (FcStrList* list : {FcConfigGetConfigFiles(fresh.get()), FcConfigGetConfigDirs(fresh.get()),
@@ -360,6 +390,7 @@ void Fontconfig::Rebuild() {
   index_.reset();
   watches_ = std::move(watches);
   ++generation_;
+  checks_ = 0;
   stale_ = changedMeanwhile;
   environment_ = Environment();
   sessionExisted_ = session.has_value();

@@ -81,11 +81,16 @@ class FontIndex {
 // Everything the configuration was built from, watched so that one cheap
 // check per call tells whether it still holds: the configuration files and
 // font folders fontconfig read, the link folders, and the folders of the
-// files behind the links and of the process's own fonts.
+// files behind the links and of the process's own fonts. Each path is first
+// compared by its times; a process that keeps asking moves them onto a
+// change notification queue, which answers at the same cost however many
+// folders there are. (The queue is not made at once: closing one costs a
+// short-lived process more than it saves.)
 class Watches {
  public:
   enum Kind { kRebuild, kTargets };
-  Watches();
+  Watches() = default;
+  // Takes its paths off the queue; the queue itself lives on.
   ~Watches();
   Watches(const Watches&) = delete;
   Watches& operator=(const Watches&) = delete;
@@ -94,20 +99,27 @@ class Watches {
   // Paths written since `since` (nanoseconds, the file system's clock) may
   // have changed after fontconfig read them.
   bool TouchedSince(int64_t since) const;
+  // Moves the paths onto the queue `fd`; the next Changed() still compares
+  // their times once, for what changed before.
+  void Notify(int fd);
+  bool notified() const { return fd_ >= 0; }
   // Whether anything changed; `targetFolders` receives the folders of
   // registered files that saw a change.
   bool Changed(std::set<std::string>& targetFolders);
+  // After fork(): the queue is shared with the parent and must not be touched.
+  void Forget();
 
  private:
   struct Entry {
     std::string path;
     Kind kind;
-    int wd = -1;  // else compared by its stamp
+    int wd;  // -1: compared by its stamp
     std::string stamp;
   };
   static std::string Stamp(const std::string& path);
 
   int fd_ = -1;
+  bool verify_ = false;
   std::vector<Entry> entries_;
   std::multimap<int, size_t> byWd_;
 };
@@ -158,6 +170,8 @@ class Fontconfig {
   std::unique_ptr<FontIndex> index_;
   std::unique_ptr<Watches> watches_;
   uint64_t generation_ = 0;
+  unsigned checks_ = 0;  // since the last rebuild
+  int queue_ = -1;       // change notifications, made on the first repeated use
   bool stale_ = false;
   std::string environment_;
   bool sessionExisted_ = false;
