@@ -284,7 +284,8 @@ bool Fontconfig::UpToDate() {
   if (!config_ || !watches_ || stale_) return false;
   if (Environment() != environment_) return false;
   if (!sessionExisted_ && SessionRegistryForReading()) return false;
-  if (++checks_ == 2 && !watches_->notified()) {
+  // One export may check a few times; a process that keeps asking checks more.
+  if (++checks_ == 8 && !watches_->notified()) {
     if (queue_ < 0) queue_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     watches_->Notify(queue_);
   }
