@@ -116,7 +116,7 @@ echo "in one process, $count faces (median ms of repeated calls, nothing changed
 "$fresh" --benchmark_min_time=0.5 2>/dev/null | awk '/^BM_/ {printf "  %-44s %10.4f ms\n", "freshness check per call", $2 / 1000}'
 
 echo "peak memory of 'vrkfont fonts':"
-for ((n = 1; n <= listed; n *= 2)); do
+for n in $( (for ((n = 1; n < listed; n *= 2)); do echo $n; done; echo "$listed") | sort -nu); do
   use_folders "$n"
   kb=$(/usr/bin/time -f %M "$tool" fonts 2>&1 >/dev/null | tail -1)
   fc=$(/usr/bin/time -f %M "${fc4[@]}" 2>&1 >/dev/null | tail -1)
