@@ -107,32 +107,27 @@ int64_t FileClockNow() {
 
 }  // namespace
 
-FontIndex::FontIndex(FcConfig* config) {
+NameIndex::NameIndex(FcConfig* config, const char* object) {
   for (FcSetName kind : {FcSetSystem, FcSetApplication}) {
     FcFontSet* fonts = FcConfigGetFonts(config, kind);
     for (int i = 0; fonts != nullptr && i < fonts->nfont; ++i) {
-      FcPattern* font = fonts->fonts[i];
       FcChar8* value = nullptr;
-      for (int n = 0; FcPatternGetString(font, FC_POSTSCRIPT_NAME, n, &value) == FcResultMatch;
+      for (int n = 0; FcPatternGetString(fonts->fonts[i], object, n, &value) == FcResultMatch;
            ++n) {
-        byPostScript_.emplace_back(reinterpret_cast<const char*>(value), font);
-      }
-      for (int n = 0; FcPatternGetString(font, FC_FAMILY, n, &value) == FcResultMatch; ++n) {
-        byFamily_.emplace_back(reinterpret_cast<const char*>(value), font);
+        entries_.emplace_back(reinterpret_cast<const char*>(value), fonts->fonts[i]);
       }
     }
   }
-  auto byName = [](const auto& a, const auto& b) { return a.first < b.first; };
-  std::stable_sort(byPostScript_.begin(), byPostScript_.end(), byName);
-  std::stable_sort(byFamily_.begin(), byFamily_.end(), byName);
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
-std::vector<FcPattern*> FontIndex::Find(const Entries& entries, std::string_view name) {
-  auto first =
-      std::lower_bound(entries.begin(), entries.end(), name,
-                       [](const auto& entry, std::string_view n) { return entry.first < n; });
+std::vector<FcPattern*> NameIndex::Find(std::string_view name) const {
+  auto it = std::lower_bound(
+      entries_.begin(), entries_.end(), name,
+      [](const auto& entry, std::string_view wanted) { return entry.first < wanted; });
   std::vector<FcPattern*> fonts;
-  for (auto it = first; it != entries.end() && it->first == name; ++it) {
+  for (; it != entries_.end() && it->first == name; ++it) {
     // A face naming itself twice is still one face.
     if (std::find(fonts.begin(), fonts.end(), it->second) == fonts.end()) {
       fonts.push_back(it->second);
@@ -255,9 +250,26 @@ FcConfig* Fontconfig::Current() {
   return config_.get();
 }
 
-const FontIndex& Fontconfig::Index() {
-  if (!index_) index_ = std::make_unique<FontIndex>(config_ ? config_.get() : Current());
-  return *index_;
+std::vector<FcPattern*> Fontconfig::Named(const char* object, std::string_view name) {
+  if (!config_) return {};
+  auto& index = indexes_[object];
+  if (!index && walked_.count(object)) index = std::make_unique<NameIndex>(config_.get(), object);
+  if (index) return index->Find(name);
+  walked_.insert(object);
+  std::vector<FcPattern*> fonts;
+  for (FcSetName kind : {FcSetSystem, FcSetApplication}) {
+    FcFontSet* set = FcConfigGetFonts(config_.get(), kind);
+    for (int i = 0; set != nullptr && i < set->nfont; ++i) {
+      FcChar8* value = nullptr;
+      for (int n = 0; FcPatternGetString(set->fonts[i], object, n, &value) == FcResultMatch; ++n) {
+        if (name == reinterpret_cast<const char*>(value)) {
+          fonts.push_back(set->fonts[i]);
+          break;
+        }
+      }
+    }
+  }
+  return fonts;
 }
 
 // Everything fontconfig and the link folders are found from.
@@ -388,7 +400,8 @@ void Fontconfig::Rebuild() {
   bool changedMeanwhile = watches->TouchedSince(since) || ReadTargets() != targets;
 
   config_ = std::move(fresh);
-  index_.reset();
+  indexes_.clear();
+  walked_.clear();
   watches_ = std::move(watches);
   ++generation_;
   checks_ = 0;

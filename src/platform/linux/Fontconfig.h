@@ -60,22 +60,16 @@ std::optional<std::string> InLanguage(const FcPattern* p, const char* object,
 // Lookups need no home folder: without one there is no persistent folder.
 std::optional<LinkRegistry> PersistentRegistryForReading();
 
-// The faces of one configuration by name, in fontconfig's order (system fonts,
-// then the process's own). Borrows the configuration's patterns.
-class FontIndex {
+// The faces of one configuration by each value of one name property, in
+// fontconfig's order (system fonts, then the process's own). Borrows the
+// configuration's patterns.
+class NameIndex {
  public:
-  explicit FontIndex(FcConfig* config);
-  std::vector<FcPattern*> WithPostScriptName(std::string_view name) const {
-    return Find(byPostScript_, name);
-  }
-  std::vector<FcPattern*> WithFamily(std::string_view name) const { return Find(byFamily_, name); }
+  NameIndex(FcConfig* config, const char* object);
+  std::vector<FcPattern*> Find(std::string_view name) const;
 
  private:
-  using Entries = std::vector<std::pair<std::string_view, FcPattern*>>;
-  static std::vector<FcPattern*> Find(const Entries& entries, std::string_view name);
-
-  Entries byPostScript_;
-  Entries byFamily_;
+  std::vector<std::pair<std::string_view, FcPattern*>> entries_;
 };
 
 // Everything the configuration was built from, watched so that one cheap
@@ -144,9 +138,12 @@ class Fontconfig {
   FcConfig* Current();
   // Changes with every rebuild. The mutex must be held.
   uint64_t Generation() const { return generation_; }
-  // The faces of the configuration that Current() answered last, by name:
-  // ask Current() first. The mutex must be held.
-  const FontIndex& Index();
+  // The faces carrying `name` as `object` (a name property) in the
+  // configuration that Current() answered last, in fontconfig's order: ask
+  // Current() first. A configuration's first question walks its fonts, since
+  // a short-lived process asks only once; the next ones use an index.
+  // The mutex must be held.
+  std::vector<FcPattern*> Named(const char* object, std::string_view name);
 
   void Changed() { stale_ = true; }
   std::set<std::string>& processFonts() { return processFonts_; }
@@ -167,7 +164,8 @@ class Fontconfig {
   static std::string Environment();
 
   ConfigPtr config_;
-  std::unique_ptr<FontIndex> index_;
+  std::map<std::string, std::unique_ptr<NameIndex>> indexes_;  // by property
+  std::set<std::string> walked_;  // properties asked once in this configuration
   std::unique_ptr<Watches> watches_;
   uint64_t generation_ = 0;
   unsigned checks_ = 0;  // since the last rebuild

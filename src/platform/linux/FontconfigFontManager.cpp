@@ -192,13 +192,13 @@ class FontconfigFontManager final : public FontManager {
   bool HasPostScriptName(const std::string& name) override {
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
     fc_->Current();
-    return !fc_->Index().WithPostScriptName(name).empty();
+    return !fc_->Named(FC_POSTSCRIPT_NAME, name).empty();
   }
 
   bool HasFamilyName(const std::string& name) override {
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
     fc_->Current();
-    return !fc_->Index().WithFamily(name).empty();
+    return !fc_->Named(FC_FAMILY, name).empty();
   }
 
   ResolvedFont Resolve(const std::optional<std::string>& postscriptName,
@@ -215,9 +215,9 @@ class FontconfigFontManager final : public FontManager {
     // the names asked for may take part, or a fallback would pass for the font.
     std::vector<FcPattern*> named;
     if (postscriptName) {
-      named = fc_->Index().WithPostScriptName(*postscriptName);
+      named = fc_->Named(FC_POSTSCRIPT_NAME, *postscriptName);
     } else if (familyName) {
-      named = fc_->Index().WithFamily(*familyName);
+      named = fc_->Named(FC_FAMILY, *familyName);
     } else {
       for (FcSetName kind : {FcSetSystem, FcSetApplication}) {
         FcFontSet* fonts = FcConfigGetFonts(config, kind);
