@@ -72,6 +72,9 @@ struct Inventory {
   }
 };
 
+// Made while the library loads, before any thread can fork meanwhile.
+[[maybe_unused]] const bool kForkHandlersReady = (Inventory::Get(), true);
+
 }  // namespace
 
 std::string FontHelper::RegisterFont(const char* fontPaths) {

@@ -245,6 +245,9 @@ std::mutex& Fontconfig::Mutex() {
   return *mutex;
 }
 
+// Made while the library loads, before any thread can fork meanwhile.
+[[maybe_unused]] const bool kForkHandlersReady = (Fontconfig::Mutex(), true);
+
 FcConfig* Fontconfig::Current() {
   if (!UpToDate()) Rebuild();
   return config_.get();
