@@ -6,6 +6,13 @@
 #   lookup   `vrkfont find --ps`     vs `fc-match :postscriptname=`
 #   register `vrkfont register` + `vrkfont unregister` of 1,000 files vs `fc-scan`
 #   memory   peak RSS of `vrkfont fonts` as the number of fonts grows
+# and, inside one process through the shared library (bench/font_calls.c), the
+# median cost of each font export called again with nothing changed, and the
+# freshness check that each of them makes (bench/fontconfig_bench.cpp).
+#
+# The corpus is generated once into VRK_BENCH_CORPUS (default
+# /tmp/vrkfont-bench-corpus), grown when more faces are asked for, and reused
+# with its fontconfig cache.
 #
 # usage: bench/fonts.sh BUILD_DIR [FACES] [RUNS]
 set -euo pipefail
@@ -17,6 +24,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 tool="$build/tools/vrkfont"
 python=${VRK_FONT_PYTHON:-/usr/bin/python3}
 [ -x "$tool" ] || { echo "no $tool; build the vrkfont target first" >&2; exit 2; }
+
+calls="$build/bench/font_calls"
+fresh="$build/bench/fontconfig_bench"
+[ -x "$calls" ] && [ -x "$fresh" ] || {
+  echo "no $calls or $fresh; build the font_calls and fontconfig_bench targets first" >&2
+  exit 2
+}
+corpus=${VRK_BENCH_CORPUS:-/tmp/vrkfont-bench-corpus}
 
 root=$(mktemp -d /tmp/vrkfont-bench-XXXXXX)
 # The runtime directory is a tmpfs on a desktop; /dev/shm is one too.
@@ -30,15 +45,19 @@ unset FONTCONFIG_PATH FONTCONFIG_SYSROOT
 
 # 500 faces a folder: the listing corpus, then 1,000 files to register.
 listed=$(((faces + 499) / 500))
-echo "generating $faces + 1000 fonts..."
-"$python" "$here/../tests/fonts/gen_fonts.py" "$root/corpus" --corpus $((listed * 500 + 1000))
+total=$((listed * 500 + 1000))
+last=$(printf '%s/d%02d/VrkBench%05d-Regular.ttf' "$corpus" $(((total - 1) / 500)) $((total - 1)))
+if [ ! -e "$last" ]; then
+  echo "generating $total fonts into $corpus..."
+  "$python" "$here/../tests/fonts/gen_fonts.py" "$corpus" --corpus "$total"
+fi
 
 use_folders() {  # use_folders N: a configuration listing the first N folders
   local conf="$root/fonts-$1.conf" i
   {
     echo '<?xml version="1.0"?><fontconfig>'
-    for ((i = 2; i < $1 + 2; i++)); do printf '<dir>%s/corpus/d%02d</dir>\n' "$root" "$i"; done
-    echo "<cachedir>$root/cache/fc</cachedir>"
+    for ((i = 2; i < $1 + 2; i++)); do printf '<dir>%s/d%02d</dir>\n' "$corpus" "$i"; done
+    echo "<cachedir>$corpus/fc-cache</cachedir>"
     echo '<include ignore_missing="yes" prefix="xdg">fontconfig/conf.d</include></fontconfig>'
   } >"$conf"
   export FONTCONFIG_FILE="$conf"
@@ -79,21 +98,25 @@ echo "listing $count faces; median of $runs runs"
 printf '%-34s %12s %12s\n' "" "vrkfont" "fontconfig"
 
 fc4=(fc-list --format '%{file}|%{postscriptname}|%{family}|%{style}\n')
-report "fonts vs fc-list (4 fields)" "$(compare "$tool" fonts -- "${fc4[@]}")" 1.2
+report "fonts vs fc-list (4 fields)" "$(compare "$tool" fonts -- "${fc4[@]}")" 1.0
 
 name=$(printf 'VrkBench%05d-Regular' $((listed * 500 + 1000 - 7)))
 report "find vs fc-match" "$(compare "$tool" find --ps "$name" -- \
-  fc-match ":postscriptname=$name" file family)" 1.2
+  fc-match ":postscriptname=$name" file family)" 1.0
 
-mapfile -t files < <(ls -d "$root"/corpus/d00/* "$root"/corpus/d01/* | head -1000)
+mapfile -t files < <(ls -d "$corpus"/d00/* "$corpus"/d01/* | head -1000)
 flags=$("$tool" register "${files[@]}")
 [ "$(grep -o 1 <<<"$flags" | wc -l)" = 1000 ] || { echo "registration failed" >&2; exit 1; }
 "$tool" unregister "${files[@]}" >/dev/null
 both() { "$tool" register "${files[@]}" && "$tool" unregister "${files[@]}"; }
 report "register+unregister 1000 vs fc-scan" "$(compare both -- fc-scan "${files[@]}")" 1.5
 
+echo "in one process, $count faces (median ms of repeated calls, nothing changed between them):"
+"$calls" "${files[0]}" "$name" "Vrk Bench ${name:8:5}"
+"$fresh" --benchmark_min_time=0.5 2>/dev/null | awk '/^BM_/ {printf "  %-44s %10.4f ms\n", "freshness check per call", $2 / 1000}'
+
 echo "peak memory of 'vrkfont fonts':"
-for ((n = 1; n <= listed; n *= 2)); do
+for n in $( (for ((n = 1; n < listed; n *= 2)); do echo $n; done; echo "$listed") | sort -nu); do
   use_folders "$n"
   kb=$(/usr/bin/time -f %M "$tool" fonts 2>&1 >/dev/null | tail -1)
   fc=$(/usr/bin/time -f %M "${fc4[@]}" 2>&1 >/dev/null | tail -1)

@@ -1,6 +1,11 @@
 #include "helper/FontHelper.h"
 
+#include <pthread.h>
+
+#include <cstring>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
@@ -79,13 +84,29 @@ std::string FlagsFor(const std::vector<std::string>& paths,
   return answer;
 }
 
-bool Contains(const std::vector<std::string>& names, const Text& wanted) {
-  if (!wanted) return false;
-  for (const auto& name : names) {
-    if (name == *wanted) return true;
+// The inventory's collection, made once for the life of the process, and its
+// last answer, kept encoded while the collection reports nothing changed.
+struct Inventory {
+  std::mutex mutex;  // held only to read or replace the members, never across a font call
+  std::shared_ptr<platform::FontCollection> collection;
+  uint64_t generation = 0;
+  std::shared_ptr<const std::string> encoded;
+
+  static Inventory& Get() {
+    // Never destroyed, so a late call or fork finds it whole; a fork waits
+    // for the mutex, so the child never inherits it held.
+    static Inventory* inventory = [] {
+      auto* made = new Inventory;
+      ::pthread_atfork([] { Get().mutex.lock(); }, [] { Get().mutex.unlock(); },
+                       [] { Get().mutex.unlock(); });
+      return made;
+    }();
+    return *inventory;
   }
-  return false;
-}
+};
+
+// Made while the library loads, before any thread can fork meanwhile.
+[[maybe_unused]] const bool kForkHandlersReady = (Inventory::Get(), true);
 
 }  // namespace
 
@@ -140,8 +161,10 @@ bool FontHelper::FontIsRegistered(const char* fontPath, const char* postscriptNa
     return path && Exists(*path) && fonts.ScopeForFile(*path) != kFontScopeNone;
   }
   if (postscriptName == nullptr) return false;
-  if (Contains(fonts.AvailablePostScriptNames(), TextFromC(postscriptName))) return true;
-  return Contains(fonts.AvailableFamilyNames(), TextFromC(familyName));
+  Text name = TextFromC(postscriptName);
+  if (name && fonts.HasPostScriptName(*name)) return true;
+  Text family = TextFromC(familyName);
+  return family && fonts.HasFamilyName(*family);
 }
 
 std::string FontHelper::FindFont(const char* postscriptName, const char* familyName) {
@@ -152,13 +175,35 @@ std::string FontHelper::FindFont(const char* postscriptName, const char* familyN
 
 char* FontHelper::GetAvailableFonts() {
   try {
-    // Made once for the life of the process; asking it again on every call
-    // lists fonts activated since.
-    static std::once_flag once;
-    static std::shared_ptr<platform::FontCollection> collection;
-    std::call_once(once,
-                   [] { collection = Env::Get().Fonts().CreateCollectionFromAvailableFonts(); });
-    if (!collection) throw std::runtime_error("no font collection");
+    Inventory& inventory = Inventory::Get();
+    std::shared_ptr<platform::FontCollection> collection;
+    {
+      std::lock_guard<std::mutex> lock(inventory.mutex);
+      collection = inventory.collection;
+    }
+    if (!collection) {
+      auto made = Env::Get().Fonts().CreateCollectionFromAvailableFonts();
+      if (!made) throw std::runtime_error("no font collection");
+      std::lock_guard<std::mutex> lock(inventory.mutex);
+      if (!inventory.collection) inventory.collection = std::move(made);
+      collection = inventory.collection;
+    }
+
+    // Asked before the faces, so that a change in between only costs a
+    // fresh answer next time.
+    const uint64_t generation = collection->Generation();
+    if (generation != 0) {
+      std::shared_ptr<const std::string> kept;
+      {
+        std::lock_guard<std::mutex> lock(inventory.mutex);
+        if (inventory.generation == generation) kept = inventory.encoded;
+      }
+      if (kept) {
+        char* copy = ::strdup(kept->c_str());
+        if (copy == nullptr) throw std::bad_alloc();
+        return copy;
+      }
+    }
 
     Json records = Json::array();
     std::unordered_set<std::string> seen;
@@ -175,7 +220,14 @@ char* FontHelper::GetAvailableFonts() {
       record["style"] = std::move(*face.style);
       records.push_back(std::move(record));
     }
-    return JsonHelper::objectToJson(records);
+    char* text = JsonHelper::objectToJson(records);
+    if (generation != 0 && text != ConstantEmptyString()) {
+      auto encoded = std::make_shared<const std::string>(text);
+      std::lock_guard<std::mutex> lock(inventory.mutex);
+      inventory.generation = generation;
+      inventory.encoded = std::move(encoded);
+    }
+    return text;
   } catch (...) {
     return ConstantEmptyString();
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -36,6 +37,9 @@ class FontCollection {
   // Every available face, in the order the inventory lists them; the first
   // face of each PostScript name is the best copy of it.
   virtual std::vector<FontFace> MatchingFaces(const std::string& language) = 0;
+  // Changes whenever the faces may have; 0 when the collection cannot tell,
+  // and then nothing of one answer may be kept for the next.
+  virtual uint64_t Generation() { return 0; }
 };
 
 class FontManager {
@@ -58,6 +62,16 @@ class FontManager {
   virtual bool UnregisterFile(const std::string& path, uint32_t scope) = 0;
   virtual std::vector<std::string> AvailablePostScriptNames() = 0;
   virtual std::vector<std::string> AvailableFamilyNames() = 0;
+  // Whether an available face carries the name; a manager with an index of
+  // its fonts answers without listing them.
+  virtual bool HasPostScriptName(const std::string& name) {
+    auto names = AvailablePostScriptNames();
+    return std::find(names.begin(), names.end(), name) != names.end();
+  }
+  virtual bool HasFamilyName(const std::string& name) {
+    auto names = AvailableFamilyNames();
+    return std::find(names.begin(), names.end(), name) != names.end();
+  }
   // The one font that the names resolve to, and only one that carries every
   // name given; either part may be missing.
   virtual ResolvedFont Resolve(const std::optional<std::string>& postscriptName,

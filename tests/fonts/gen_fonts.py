@@ -87,8 +87,10 @@ def main(argv):
     out = argv[1]
     if len(argv) == 4 and argv[2] == "--corpus":
         for i in range(int(argv[3])):
-            save(os.path.join(out, f"d{i // 500:02d}", f"VrkBench{i:05d}-Regular.ttf"),
-                 [(f"VrkBench{i:05d}-Regular", f"Vrk Bench {i:05d}", "Regular", 400)])
+            path = os.path.join(out, f"d{i // 500:02d}", f"VrkBench{i:05d}-Regular.ttf")
+            if os.path.exists(path):  # a corpus is only ever grown
+                continue
+            save(path, [(f"VrkBench{i:05d}-Regular", f"Vrk Bench {i:05d}", "Regular", 400)])
         return 0
     for name, faces in FIXTURES:
         save(os.path.join(out, name), faces)

@@ -38,10 +38,12 @@ constexpr uint32_t kMaxFacesPerFile = 256;
 // What the inventory and the lookup answer for a face's file: the registered
 // file itself, never the link fontconfig found it through.
 std::optional<std::string> FileOf(const FcPattern* font, const std::optional<LinkRegistry>& session,
-                                  const LinkRegistry& persistent, bool* activated = nullptr) {
+                                  const std::optional<LinkRegistry>& persistent,
+                                  bool* activated = nullptr) {
   auto file = StringAt(font, FC_FILE, 0);
   if (!file) return std::nullopt;
-  for (const LinkRegistry* registry : {session ? &*session : nullptr, &persistent}) {
+  for (const LinkRegistry* registry :
+       {session ? &*session : nullptr, persistent ? &*persistent : nullptr}) {
     if (registry == nullptr) continue;
     if (auto target = registry->FileBehind(*file)) {
       if (activated != nullptr) *activated = true;
@@ -77,7 +79,7 @@ class FontconfigCollection final : public FontCollection {
     FontSetPtr list(Checked(FcFontList(config, pattern.get(), objects.get())));
 
     auto session = SessionRegistryForReading();
-    LinkRegistry persistent = PersistentRegistry();
+    auto persistent = PersistentRegistryForReading();
     struct Entry {
       int rank;
       std::string file;
@@ -111,6 +113,12 @@ class FontconfigCollection final : public FontCollection {
     faces.reserve(entries.size());
     for (auto& e : entries) faces.push_back(std::move(e.face));
     return faces;
+  }
+
+  uint64_t Generation() override {
+    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+    fc_->Current();
+    return fc_->Generation();
   }
 
  private:
@@ -218,6 +226,18 @@ class FontconfigFontManager final : public FontManager {
 
   std::vector<std::string> AvailableFamilyNames() override { return ListStrings(FC_FAMILY); }
 
+  bool HasPostScriptName(const std::string& name) override {
+    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+    fc_->Current();
+    return !fc_->Named(FC_POSTSCRIPT_NAME, name).empty();
+  }
+
+  bool HasFamilyName(const std::string& name) override {
+    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
+    fc_->Current();
+    return !fc_->Named(FC_FAMILY, name).empty();
+  }
+
   ResolvedFont Resolve(const std::optional<std::string>& postscriptName,
                        const std::optional<std::string>& familyName) override {
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
@@ -230,20 +250,24 @@ class FontconfigFontManager final : public FontManager {
 
     // Fontconfig's best match always answers some font; only fonts that carry
     // the names asked for may take part, or a fallback would pass for the font.
+    std::vector<FcPattern*> named;
+    if (postscriptName) {
+      named = fc_->Named(FC_POSTSCRIPT_NAME, *postscriptName);
+    } else if (familyName) {
+      named = fc_->Named(FC_FAMILY, *familyName);
+    } else {
+      for (FcSetName kind : {FcSetSystem, FcSetApplication}) {
+        FcFontSet* fonts = FcConfigGetFonts(config, kind);
+        for (int i = 0; fonts != nullptr && i < fonts->nfont; ++i) named.push_back(fonts->fonts[i]);
+      }
+    }
     FontSetPtr candidates(Checked(FcFontSetCreate()));
-    for (FcSetName kind : {FcSetSystem, FcSetApplication}) {
-      FcFontSet* fonts = FcConfigGetFonts(config, kind);
-      for (int i = 0; fonts != nullptr && i < fonts->nfont; ++i) {
-        FcPattern* font = fonts->fonts[i];
-        if (!Carries(font, FC_POSTSCRIPT_NAME, postscriptName) ||
-            !Carries(font, FC_FAMILY, familyName)) {
-          continue;
-        }
-        FcPatternReference(font);
-        if (!FcFontSetAdd(candidates.get(), font)) {
-          FcPatternDestroy(font);
-          throw std::bad_alloc();
-        }
+    for (FcPattern* font : named) {
+      if (!Carries(font, FC_FAMILY, familyName)) continue;
+      FcPatternReference(font);
+      if (!FcFontSetAdd(candidates.get(), font)) {
+        FcPatternDestroy(font);
+        throw std::bad_alloc();
       }
     }
     if (candidates->nfont == 0) return {};
@@ -252,8 +276,8 @@ class FontconfigFontManager final : public FontManager {
     FontSetPtr sorted(FcFontSetSort(config, sets, 1, pattern.get(), FcFalse, nullptr, &result));
     if (!sorted || sorted->nfont == 0) return {};
     const FcPattern* best = sorted->fonts[0];
-    auto session = SessionRegistryForReading();
-    return {StringAt(best, FC_FAMILY, 0), FileOf(best, session, PersistentRegistry())};
+    return {StringAt(best, FC_FAMILY, 0),
+            FileOf(best, SessionRegistryForReading(), PersistentRegistryForReading())};
   }
 
   std::shared_ptr<FontCollection> CreateCollectionFromAvailableFonts() override {
