@@ -132,7 +132,9 @@ class FontconfigFontManager final : public FontManager {
   std::vector<uint32_t> ScopesForFiles(const std::vector<std::string>& paths) override {
     // A refused session folder holds nothing the library made.
     auto session = SessionRegistryForReading();
-    LinkRegistry persistent = PersistentRegistry();
+    // Without a home folder there is no persistent folder, yet session and
+    // process registrations still answer.
+    auto persistent = PersistentRegistryForReading();
     std::vector<std::optional<std::string>> files;
     files.reserve(paths.size());
     for (const auto& path : paths) files.push_back(Canonical(path));
@@ -141,7 +143,7 @@ class FontconfigFontManager final : public FontManager {
       if (!files[i]) continue;
       if (session && session->Holds(*files[i])) {
         scopes[i] = kFontScopeSession;
-      } else if (persistent.Holds(*files[i])) {
+      } else if (persistent && persistent->Holds(*files[i])) {
         scopes[i] = kFontScopePersistent;
       }
     }
