@@ -82,8 +82,13 @@ Change WmState(uint32_t state) {
     x.SetCardinals(w, "WM_STATE", x.Atom("WM_STATE"), {state, 0});
   };
 }
+// Desktop numbers as a running manager keeps them: its check window lives
+// (inside the window, so that the lists stay as they were).
 Change Desktops(uint32_t current, uint32_t window) {
   return [=](Client& x, xcb_window_t w) {
+    xcb_window_t check = x.Create(w);
+    x.SetCardinals(check, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
+    x.SetCardinals(x.root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
     x.SetCardinals(x.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL, {current});
     x.SetCardinals(w, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {window});
   };
