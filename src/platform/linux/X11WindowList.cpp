@@ -50,10 +50,11 @@ constexpr size_t kMaxWindows = 4096;
 constexpr uint32_t kMaxTextWords = 32 * 1024 / 4;
 constexpr uint32_t kMaxAtoms = 64;
 constexpr uint32_t kMaxSupported = 1024;
-// Windows asked about per round trip: a batch's requests fit the socket's
-// buffer, so sending them never waits for the server to read.
+// Windows asked about per round trip. A batch's requests fit the socket's
+// buffer, and no more are sent before they are answered, so sending never
+// waits on a server that stopped reading.
 constexpr size_t kBatch = 512;
-// Windows below the top-level ones looked at per level in search of clients.
+// Windows inside frames looked at per level in search of their clients.
 constexpr size_t kMaxProbes = 4 * kBatch;
 
 // Not asked at all when the atom does not exist on the server: no window can
@@ -230,7 +231,7 @@ class Session {
           candidates.begin() + static_cast<ptrdiff_t>(start),
           candidates.begin() + static_cast<ptrdiff_t>(std::min(candidates.size(), start + kBatch)));
       if (!byManager) FindClients(batch);
-      if (!Describe(batch, onScreenOnly, visit)) break;
+      if (broken_ || !Describe(batch, onScreenOnly, visit)) break;
     }
     return !broken_;
   }
@@ -331,7 +332,7 @@ class Session {
     std::vector<bool> resolved(candidates.size(), false);
     for (int depth = 0; depth <= kClientSearchDepth && !probes.empty() && !broken_; ++depth) {
       std::vector<Probe> next;
-      for (size_t start = 0; start < probes.size(); start += kBatch) {
+      for (size_t start = 0; start < probes.size() && !broken_; start += kBatch) {
         size_t end = std::min(probes.size(), start + kBatch);
         std::vector<PropertyAsk> stateCookies;
         std::vector<xcb_query_tree_cookie_t> treeCookies;
@@ -406,6 +407,9 @@ class Session {
       if (gone || !shown) continue;
       kept.push_back({candidates[i].client, ClassName(wmClass)});
     }
+    // Nothing more is sent to a server that stopped answering: the requests
+    // would only fill the socket.
+    if (broken_) return false;
     NameByProcess(kept);
     if (broken_) return false;
     for (Kept& k : kept) {
