@@ -438,6 +438,9 @@ TEST_F(X11, DetectionEndToEnd) {
             Json::parse(R"({"choseAppName": "Photoshop", "unsupportedAppNames": ""})"));
   EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Illustrator"),
             Json::parse(R"({"choseAppName": "Illustrator"})"));
+  // A bad name fails inside the walk, with the connection open.
+  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist(nullptr),
+            Json::parse(R"({"choseAppName": ""})"));
 }
 
 TEST(X11Quiet, NoDisplayGivesNoWindows) {
