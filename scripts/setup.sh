@@ -6,7 +6,7 @@ set -euo pipefail
 PKGS=(
   cmake g++ make pkg-config clang clang-format
   nlohmann-json3-dev libfontconfig-dev fontconfig
-  libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev xvfb x11-utils
+  libxcb1-dev libxau-dev libxcb-ewmh-dev libxcb-icccm4-dev xvfb x11-utils
   liblua5.4-dev lua5.4
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   python3 python3-fonttools

@@ -46,24 +46,26 @@ bool IsNonEmpty(const Text& text) {
 Json WindowsHelper::EnumWindows() {
   Json result = JsonHelper::Envelope({"choseAppName", "unsupportedAppNames"});
   try {
-    std::vector<platform::WindowInfo> windows = platform::Env::Get().Windows().OnScreenWindows();
     Text found;
     Text unsupported;
-    for (size_t i = 0; i < windows.size(); ++i) {
-      const Text& owner = windows[i].ownerName;
-      if (!owner) continue;
+    bool whole = platform::Env::Get().Windows().VisitOnScreen([&](const platform::WindowInfo& w) {
+      const Text& owner = w.ownerName;
+      if (!owner) return true;
       found = HostForOwner(*owner);
-      if (found) break;
-      if (IsNonEmpty(unsupported)) continue;
+      if (found) return false;
+      if (IsNonEmpty(unsupported)) return true;
       // Read now rather than once up front: the caller may rename itself
       // between calls, and a supported host in front needs no identity at all.
       const char* ownName = GlobalHelper::ChooseByIdentity<const char*>("穆仙", "kelvra");
       // The caller's own windows by process as well as by name: the class an
       // application gives its windows need not match its name's case.
-      if (windows[i].caller || Contains(*owner, "Electron") || Contains(*owner, ownName)) {
-        continue;
-      }
+      if (w.caller || Contains(*owner, "Electron") || Contains(*owner, ownName)) return true;
       unsupported = owner;
+      return true;
+    });
+    if (!whole) {  // no list at all
+      found.reset();
+      unsupported.reset();
     }
     JsonHelper::Store(result, "choseAppName", found);
     JsonHelper::Store(result, "unsupportedAppNames", IsNonEmpty(found) ? Text("") : unsupported);
@@ -75,11 +77,10 @@ Json WindowsHelper::EnumWindows() {
 Json WindowsHelper::EnumWindowsCheckAppNameExist(const char* appName) {
   Json result = JsonHelper::Envelope({"choseAppName"});
   try {
-    std::vector<platform::WindowInfo> windows = platform::Env::Get().Windows().AllWindows();
     Text found;
-    for (size_t i = 0; i < windows.size(); ++i) {
-      const Text& owner = windows[i].ownerName;
-      if (!owner) continue;
+    bool whole = platform::Env::Get().Windows().VisitAll([&](const platform::WindowInfo& w) {
+      const Text& owner = w.ownerName;
+      if (!owner) return true;
       // Converted per window on purpose: a bad name only fails once there is a
       // window to compare it with, leaving "" rather than no key.
       std::string asked = RequireText(appName, "appName");
@@ -90,8 +91,9 @@ Json WindowsHelper::EnumWindowsCheckAppNameExist(const char* appName) {
           found = "Illustrator";
         }
       }
-      if (IsNonEmpty(found)) break;
-    }
+      return !IsNonEmpty(found);
+    });
+    if (!whole) found = std::nullopt;
     JsonHelper::Store(result, "choseAppName", found);
   } catch (...) {
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,11 +16,29 @@ struct WindowInfo {
 
 class WindowList {
  public:
+  // Answers whether to go on to the window behind.
+  using Visitor = std::function<bool(const WindowInfo&)>;
+
   virtual ~WindowList() = default;
   // Windows on screen, desktop elements left out, frontmost first.
   virtual std::vector<WindowInfo> OnScreenWindows() = 0;
   // Every window of the user's desktop, on screen or not.
   virtual std::vector<WindowInfo> AllWindows() = 0;
+
+  // The same windows handed over one by one, frontmost first, until the
+  // visitor has had enough; the windows behind are then never read. False
+  // when the list could not be read in full: the windows already handed over
+  // then count for nothing, as if there had been no list at all.
+  virtual bool VisitOnScreen(const Visitor& visit) { return Each(OnScreenWindows(), visit); }
+  virtual bool VisitAll(const Visitor& visit) { return Each(AllWindows(), visit); }
+
+ private:
+  static bool Each(const std::vector<WindowInfo>& windows, const Visitor& visit) {
+    for (const WindowInfo& w : windows) {
+      if (!visit(w)) break;
+    }
+    return true;
+  }
 };
 
 }  // namespace vrk::platform

@@ -69,10 +69,19 @@ class Xvfb {
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
 
+  // As SIGSTOP does to a hung server: its sockets stay open, nothing answers.
+  void Pause() {
+    kill(pid_, SIGSTOP);
+    int status = 0;
+    waitpid(pid_, &status, WUNTRACED);
+  }
+  void Resume() { kill(pid_, SIGCONT); }
+
  private:
   void Stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
+    kill(pid_, SIGCONT);  // a paused server only ends once it runs
     waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
@@ -148,6 +157,9 @@ class Client {
     xcb_configure_window(conn_, w, XCB_CONFIG_WINDOW_STACK_MODE, above);
     Sync();
   }
+
+  // Holds the server for this client alone until the connection ends.
+  void Grab() { Synced(xcb_grab_server(conn_)); }
 
   void SetOverrideRedirect(xcb_window_t w) {
     uint32_t on[] = {1};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <stdexcept>
 
 #include "helper/GlobalHelper.h"
@@ -110,6 +111,75 @@ TEST(DetectionFailure, AnswersTheResultAsItStood) {
             Result({{"choseAppName", ""}, {"unsupportedAppNames", ""}}));
   EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Photoshop"),
             Result({{"choseAppName", ""}}));
+}
+
+// Hands windows over one at a time, counting them; fails the walk when it
+// reaches cutAt, as a server that stops answering does.
+class CountingWindowList : public test::FakeWindowList {
+ public:
+  size_t handed = 0;
+  size_t cutAt = SIZE_MAX;
+  bool VisitOnScreen(const Visitor& visit) override { return Hand(onScreen, visit); }
+  bool VisitAll(const Visitor& visit) override { return Hand(all, visit); }
+
+ private:
+  bool Hand(const std::vector<WindowInfo>& windows, const Visitor& visit) {
+    for (const WindowInfo& w : windows) {
+      if (handed == cutAt) return false;
+      ++handed;
+      if (!visit(w)) break;
+    }
+    return true;
+  }
+};
+
+struct WalkCase {
+  const char* name;
+  std::vector<WindowInfo> windows;  // frontmost first
+  size_t cutAt;
+  const char* chose;
+  const char* unsupported;
+  size_t handed;
+};
+using Walk = WalkCase;  // short, so a row fits a line
+void PrintTo(const WalkCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class DetectionWalk : public testing::TestWithParam<WalkCase> {};
+
+// The windows behind the host are never asked for, and a list cut short is
+// no list, whatever its front showed.
+TEST_P(DetectionWalk, EndsAtTheHostAndTrustsOnlyAWholeList) {
+  const WalkCase& c = GetParam();
+  ScopedFakeEnv env;
+  CountingWindowList list;
+  list.onScreen = c.windows;
+  list.cutAt = c.cutAt;
+  env->UseWindows(&list);
+  EXPECT_EQ(WindowsHelper::EnumWindows(),
+            Result({{"choseAppName", c.chose}, {"unsupportedAppNames", c.unsupported}}));
+  EXPECT_EQ(list.handed, c.handed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DetectionWalk,
+    testing::Values(
+        Walk{"EndsAtHost", Windows({"Finder", "Adobe Photoshop", "Microsoft Word"}), SIZE_MAX,
+             "Photoshop", "", 2},
+        Walk{"WholeWithoutHost", Windows({"Finder", "Safari"}), SIZE_MAX, nullptr, "Finder", 2},
+        Walk{"CutShort", Windows({"Finder", "Safari"}), 1, nullptr, nullptr, 1},
+        Walk{"CutBehindHost", Windows({"Adobe Photoshop", "Finder"}), 1, "Photoshop", "", 1}),
+    kCaseName);
+
+TEST(PresenceWalk, EndsAtTheFirstHost) {
+  ScopedFakeEnv env;
+  CountingWindowList list;
+  list.all = Windows({"Finder", "Adobe Illustrator", "Adobe Photoshop"});
+  env->UseWindows(&list);
+  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Adobe"),
+            Result({{"choseAppName", "Illustrator"}}));
+  EXPECT_EQ(list.handed, 2u);
 }
 
 struct PresenceCase {

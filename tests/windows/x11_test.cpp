@@ -2,11 +2,17 @@
 // built from the test process, once as bare X and once as a window manager
 // publishing EWMH would leave it.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "helper/GlobalHelper.h"
@@ -85,8 +91,13 @@ Change WmState(uint32_t state) {
     x.SetCardinals(w, "WM_STATE", x.Atom("WM_STATE"), {state, 0});
   };
 }
+// Desktop numbers as a running manager keeps them: its check window lives
+// (inside the window, so that the lists stay as they were).
 Change Desktops(uint32_t current, uint32_t window) {
   return [=](Client& x, xcb_window_t w) {
+    xcb_window_t check = x.Create(w);
+    x.SetCardinals(check, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
+    x.SetCardinals(x.root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
     x.SetCardinals(x.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL, {current});
     x.SetCardinals(w, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {window});
   };
@@ -256,6 +267,169 @@ TEST_F(X11, StaleOrPartialManagerFallsBackToServerOrder) {
   EXPECT_EQ(OnScreen(), (Names{"Beta", "Alpha"}));
 }
 
+// Root properties of a manager that is gone hide no window either.
+TEST_F(X11, DesktopNumbersCountWhileTheirManagerLives) {
+  x_->App("Alpha");
+  xcb_window_t away = x_->App("Away");
+  x_->SetCardinals(x_->root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL, {1});
+  x_->SetCardinals(away, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {0});
+  EXPECT_EQ(OnScreen(), (Names{"Away", "Alpha"}));
+  xcb_window_t check = PublishManager({"_NET_WM_STATE"});
+  EXPECT_EQ(OnScreen(), (Names{"Alpha"}));
+  x_->Destroy(check);
+  EXPECT_EQ(OnScreen(), (Names{"Away", "Alpha"}));
+}
+
+struct StackingCase {
+  const char* name;
+  // The manager's list, bottom to top, of Alpha, Beta and the root.
+  std::function<std::vector<uint32_t>(Client&, xcb_window_t, xcb_window_t)> list;
+  Names shown;
+};
+using Stacking = StackingCase;  // short, so a row fits a line
+void PrintTo(const StackingCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class X11Stacking : public X11, public testing::WithParamInterface<StackingCase> {};
+
+// A broken list costs no more than an ordinary one, and names what a sound
+// list of the same windows would.
+TEST_P(X11Stacking, ReadsABrokenListAsASoundOne) {
+  xcb_window_t alpha = x_->App("Alpha");
+  xcb_window_t beta = x_->App("Beta");
+  x_->SetClass(x_->root(), "root", "Adobe Photoshop");
+  PublishManager({"_NET_CLIENT_LIST_STACKING"});
+  SetStacking(GetParam().list(*x_, alpha, beta));
+  EXPECT_EQ(OnScreen(), GetParam().shown);
+}
+
+std::vector<uint32_t> Junk(size_t count) {
+  std::vector<uint32_t> ids;
+  for (uint32_t i = 0; i < count; ++i) ids.push_back(0x7F000000 + i);  // no client's ids
+  return ids;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, X11Stacking,
+    testing::Values(Stacking{"RepeatedIds",
+                             [](Client&, xcb_window_t a, xcb_window_t b) {
+                               return std::vector<uint32_t>{b, a, b, a, a};
+                             },
+                             {"Alpha", "Beta"}},
+                    Stacking{"RootListed",
+                             [](Client& x, xcb_window_t a, xcb_window_t) {
+                               return std::vector<uint32_t>{a, x.root()};
+                             },
+                             {"Alpha"}},
+                    // Read from the front, and only so far: Beta is too far back.
+                    Stacking{"Overlong",
+                             [](Client&, xcb_window_t a, xcb_window_t b) {
+                               std::vector<uint32_t> list = Junk(10000);
+                               list.insert(list.begin(), b);
+                               list.push_back(a);
+                               return list;
+                             },
+                             {"Alpha"}},
+                    // Too long to be a name, and repeated: named by nothing, listed once.
+                    Stacking{"OverlongClass",
+                             [](Client& x, xcb_window_t a, xcb_window_t b) {
+                               x.SetClass(b, "b", std::string(40000, 'b') + " Photoshop");
+                               return std::vector<uint32_t>{a, b, b, b};
+                             },
+                             {"(none)", "Alpha"}}),
+    kCaseName);
+
+// The call on a thread of its own, so that one that never returns fails the
+// test rather than hanging it.
+template <typename Call>
+auto Returns(Call call) {
+  using Result = decltype(call());
+  auto task = std::make_shared<std::packaged_task<Result()>>(std::move(call));
+  std::future<Result> result = task->get_future();
+  std::thread([task] { (*task)(); }).detach();
+  if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "the call did not return";
+    std::_Exit(1);
+  }
+  return result.get();
+}
+
+// Where a local X server would listen, a socket nobody reads: the kernel
+// accepts the connection, and nothing ever answers.
+class SilentDisplay {
+ public:
+  SilentDisplay() : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    for (int n = 30000 + getpid() % 2000; fd_ >= 0 && display_.empty() && n < 40000; ++n) {
+      std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::memcpy(address.sun_path + 1, path.data(), path.size());  // abstract
+      auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+      if (bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 && listen(fd_, 8) == 0) {
+        display_ = ":" + std::to_string(n);
+      }
+    }
+    if (display_.empty()) throw std::runtime_error("no free display number");
+    if (const char* before = std::getenv("DISPLAY")) before_ = before;
+    setenv("DISPLAY", display_.c_str(), 1);
+  }
+  ~SilentDisplay() {
+    close(fd_);
+    setenv("DISPLAY", before_.c_str(), 1);
+  }
+  SilentDisplay(const SilentDisplay&) = delete;
+  SilentDisplay& operator=(const SilentDisplay&) = delete;
+
+ private:
+  int fd_;
+  std::string display_;
+  std::string before_;
+};
+
+struct StallCase {
+  const char* name;
+  // Stalls the server until the returned object goes.
+  std::function<std::shared_ptr<void>(xtest::Xvfb&)> stall;
+};
+void PrintTo(const StallCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class X11Stalled : public X11, public testing::WithParamInterface<StallCase> {};
+
+// Every wait on the server ends, and a server that keeps the call waiting
+// counts as no server; once it answers again, so does the list.
+TEST_P(X11Stalled, CountsAsNoList) {
+  platform::SetEnvForTesting(nullptr);
+  x_->App("Adobe Photoshop");
+  std::shared_ptr<void> stalled = GetParam().stall(*server_);
+  EXPECT_EQ(Returns([&] { return OnScreen(); }), Names{});
+  EXPECT_EQ(Returns([] { return WindowsHelper::EnumWindows(); }), Json::object());
+  EXPECT_EQ(Returns([] { return WindowsHelper::EnumWindowsCheckAppNameExist("Photoshop"); }),
+            Json::object());
+  stalled.reset();
+  EXPECT_EQ(OnScreen(), Names{"Adobe Photoshop"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, X11Stalled,
+    testing::Values(StallCase{"NeverAnswers",
+                              [](xtest::Xvfb&) { return std::make_shared<SilentDisplay>(); }},
+                    StallCase{"Stopped",
+                              [](xtest::Xvfb& server) {
+                                server.Pause();
+                                return std::shared_ptr<void>(&server,
+                                                             [](xtest::Xvfb* s) { s->Resume(); });
+                              }},
+                    StallCase{"GrabbedByAnother",
+                              [](xtest::Xvfb&) {
+                                auto grabber = std::make_shared<Client>();
+                                grabber->Grab();
+                                return grabber;
+                              }}),
+    kCaseName);
+
 TEST_F(X11, DetectionEndToEnd) {
   platform::SetEnvForTesting(nullptr);
   x_->App("Adobe Illustrator", false);
@@ -267,6 +441,9 @@ TEST_F(X11, DetectionEndToEnd) {
             Json::parse(R"({"choseAppName": "Photoshop", "unsupportedAppNames": ""})"));
   EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Illustrator"),
             Json::parse(R"({"choseAppName": "Illustrator"})"));
+  // A bad name fails inside the walk, with the connection open.
+  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist(nullptr),
+            Json::parse(R"({"choseAppName": ""})"));
 }
 
 TEST(X11Quiet, NoDisplayGivesNoWindows) {

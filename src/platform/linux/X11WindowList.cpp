@@ -1,13 +1,17 @@
 // The window list from the X server. Every call opens its own connection, so
 // nothing here touches the caller's Xlib state or error handler, and asks for
-// everything in batches: all requests of a stage go out before the first reply
+// everything in batches: all requests of a batch go out before the first reply
 // is awaited, so a call costs the same few round trips for 3 windows or 300.
+// No wait on the server outlasts the call's budget; a server that keeps us
+// longer counts as no server at all.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,11 +19,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "extension/NSStringEx.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/WindowOwners.h"
+#include "platform/linux/X11Connection.h"
 
 namespace vrk::platform {
 
@@ -31,46 +37,43 @@ struct FreeDeleter {
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
-struct Disconnect {
-  void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
-using Connection = std::unique_ptr<xcb_connection_t, Disconnect>;
+using x11::Connection;
 
-// A reply, or nothing when the request failed; a vanished window (BadWindow)
-// is routine, so the error is freed and only reported as absence.
-template <typename R, typename Cookie, typename Fn>
-Reply<R> Await(xcb_connection_t* c, Cookie cookie, Fn fn, bool* failed = nullptr) {
-  xcb_generic_error_t* error = nullptr;
-  Reply<R> reply(fn(c, cookie, &error));
-  Reply<xcb_generic_error_t> owned(error);
-  if ((owned || !reply) && failed != nullptr) *failed = true;
-  return owned ? nullptr : std::move(reply);
-}
+// The whole call, connecting included.
+constexpr std::chrono::milliseconds kCallBudget{2000};
 
-// Whole property values: a name cut short would match the wrong host.
-constexpr uint32_t kWholeProperty = UINT32_MAX / 4;
+// What one call reads at most, so that a broken or hostile client cannot make
+// it slow or large. Windows: far more than a desktop shows, counted from the
+// front. Text: room for any real name; a longer WM_CLASS is taken for none,
+// since a name cut short could match the wrong host. Atom lists: more than any
+// window's states or types, or a manager's supported list.
+constexpr size_t kMaxWindows = 4096;
+constexpr uint32_t kMaxTextWords = 32 * 1024 / 4;
+constexpr uint32_t kMaxAtoms = 64;
+constexpr uint32_t kMaxSupported = 1024;
+// Windows asked about per round trip. A batch's requests fit the socket's
+// buffer, and no more are sent before they are answered, so sending never
+// waits on a server that stopped reading.
+constexpr size_t kBatch = 512;
+// Windows inside frames looked at per level in search of their clients.
+constexpr size_t kMaxProbes = 4 * kBatch;
 
 // Not asked at all when the atom does not exist on the server: no window can
 // carry it, and asking for atom None would be an error.
 struct PropertyAsk {
   bool asked = false;
+  bool wholeOnly = false;  // a value longer than asked counts as unset
   xcb_get_property_cookie_t cookie{};
 };
 
-PropertyAsk AskProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t atom) {
+PropertyAsk AskProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t atom, uint32_t maxWords,
+                        bool wholeOnly = false, uint32_t offset = 0) {
   if (atom == XCB_ATOM_NONE) return {};
-  return {true, xcb_get_property(c, 0, w, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, kWholeProperty)};
+  return {true, wholeOnly,
+          xcb_get_property(c, 0, w, atom, XCB_GET_PROPERTY_TYPE_ANY, offset, maxWords)};
 }
 
 using Property = Reply<xcb_get_property_reply_t>;
-
-Property AwaitProperty(xcb_connection_t* c, PropertyAsk ask, bool* failed) {
-  if (!ask.asked) return nullptr;
-  Property p = Await<xcb_get_property_reply_t>(c, ask.cookie, xcb_get_property_reply, failed);
-  // A property that is not set comes back as a reply of type None.
-  if (p && p->type == XCB_ATOM_NONE) return nullptr;
-  return p;
-}
 
 std::vector<uint32_t> Cardinals(const Property& p) {
   if (!p || p->format != 32) return {};
@@ -175,51 +178,94 @@ struct Candidate {
 
 class Session {
  public:
-  // False without a display or when the server refuses us; both quietly.
+  Session() : deadline_(kCallBudget) {}
+
+  // False without a display, when the server refuses us or keeps us waiting;
+  // all quietly.
   bool Open() {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || display[0] == '\0') return false;
     int screenNumber = 0;
-    conn_.reset(xcb_connect(display, &screenNumber));
-    if (!conn_ || xcb_connection_has_error(conn_.get()) != 0) return false;
+    conn_ = x11::ConnectBefore(std::getenv("DISPLAY"), deadline_, &screenNumber);
+    if (!conn_) return false;
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn_.get()));
-    for (int i = 0; it.rem > 0 && i < screenNumber; ++i) xcb_screen_next(&it);
-    if (it.rem == 0) return false;
-    root_ = it.data->root;
+    for (int i = 0; it.rem > 0; ++i, xcb_screen_next(&it)) {
+      if (i == screenNumber) root_ = it.data->root;
+      roots_.push_back(it.data->root);
+    }
+    if (root_ == XCB_WINDOW_NONE) return false;
     InternAtoms();
-    return true;
+    return !broken_;
   }
 
-  std::vector<WindowInfo> List(bool onScreenOnly) {
+  // Hands the windows to visit, frontmost first, until it has had enough.
+  // False when the server failed us on the way.
+  bool Walk(bool onScreenOnly, const WindowList::Visitor& visit) {
     xcb_connection_t* c = conn_.get();
-    auto stackingCookie = AskProperty(c, root_, atoms_[kNetClientListStacking]);
-    auto checkCookie = AskProperty(c, root_, atoms_[kNetSupportingWmCheck]);
-    auto supportedCookie = AskProperty(c, root_, atoms_[kNetSupported]);
-    auto desktopCookie = AskProperty(c, root_, atoms_[kNetCurrentDesktop]);
+    auto stackingAsk = AskProperty(c, root_, atoms_[kNetClientListStacking], kMaxWindows);
+    auto checkAsk = AskProperty(c, root_, atoms_[kNetSupportingWmCheck], 1);
+    auto supportedAsk = AskProperty(c, root_, atoms_[kNetSupported], kMaxSupported);
+    auto desktopAsk = AskProperty(c, root_, atoms_[kNetCurrentDesktop], 1);
     auto treeCookie = xcb_query_tree(c, root_);
-    Property stacking = AwaitProperty(c, stackingCookie, nullptr);
-    Property check = AwaitProperty(c, checkCookie, nullptr);
-    Property supported = AwaitProperty(c, supportedCookie, nullptr);
-    currentDesktop_ = FirstCardinal(AwaitProperty(c, desktopCookie, nullptr));
-    auto tree = Await<xcb_query_tree_reply_t>(c, treeCookie, xcb_query_tree_reply);
+    Property stacking = AwaitProperty(stackingAsk);
+    Property check = AwaitProperty(checkAsk);
+    Property supported = AwaitProperty(supportedAsk);
+    Property desktop = AwaitProperty(desktopAsk);
+    auto tree = Await<xcb_query_tree_reply_t>(treeCookie);
 
+    bool managed = onScreenOnly && ManagerAlive(check);
+    if (managed) currentDesktop_ = FirstCardinal(desktop);
+    bool byManager = managed && Lists(supported, atoms_[kNetClientListStacking]);
     std::vector<Candidate> candidates;
-    if (onScreenOnly && PublishesStacking(check, supported)) {
+    if (byManager) {
       // The manager's own order is the one the user sees; it runs bottom to top.
-      std::vector<uint32_t> clients = Cardinals(stacking);
-      for (auto it = clients.rbegin(); it != clients.rend(); ++it) {
-        candidates.push_back({*it, *it});
-      }
+      std::vector<uint32_t> clients = Cardinals(TopOfStacking(std::move(stacking)));
+      candidates = Candidates(clients.rbegin(), clients.rend());
     } else if (tree) {
       const xcb_window_t* children = xcb_query_tree_children(tree.get());
-      int count = xcb_query_tree_children_length(tree.get());
-      for (int i = count - 1; i >= 0; --i) candidates.push_back({children[i], children[i]});
-      FindClients(candidates);
+      const xcb_window_t* end = children + xcb_query_tree_children_length(tree.get());
+      candidates =
+          Candidates(std::make_reverse_iterator(end), std::make_reverse_iterator(children));
     }
-    return Describe(candidates, onScreenOnly);
+    tree.reset();
+    stacking.reset();
+    for (size_t start = 0; start < candidates.size() && !broken_; start += kBatch) {
+      std::vector<Candidate> batch(
+          candidates.begin() + static_cast<ptrdiff_t>(start),
+          candidates.begin() + static_cast<ptrdiff_t>(std::min(candidates.size(), start + kBatch)));
+      if (!byManager) FindClients(batch);
+      if (broken_ || !Describe(batch, onScreenOnly, visit)) break;
+    }
+    return !broken_;
   }
 
  private:
+  // A reply, or nothing when the request failed; a vanished window (BadWindow)
+  // is routine, so the error is freed and only reported as absence. Once the
+  // server has kept us past the deadline or the connection broke, nothing
+  // more is awaited.
+  template <typename R, typename Cookie>
+  Reply<R> Await(Cookie cookie, bool* failed = nullptr) {
+    void* raw = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (broken_ || !x11::WaitForReply(conn_.get(), cookie.sequence, deadline_, &raw, &error)) {
+      broken_ = true;
+      if (failed != nullptr) *failed = true;
+      return nullptr;
+    }
+    Reply<R> reply(static_cast<R*>(raw));
+    Reply<xcb_generic_error_t> owned(error);
+    if ((owned || !reply) && failed != nullptr) *failed = true;
+    return owned ? nullptr : std::move(reply);
+  }
+
+  Property AwaitProperty(PropertyAsk ask, bool* failed = nullptr) {
+    if (!ask.asked) return nullptr;
+    Property p = Await<xcb_get_property_reply_t>(ask.cookie, failed);
+    // A property that is not set comes back as a reply of type None.
+    if (p && p->type == XCB_ATOM_NONE) return nullptr;
+    if (p && ask.wholeOnly && p->bytes_after > 0) return nullptr;
+    return p;
+  }
+
   void InternAtoms() {
     xcb_connection_t* c = conn_.get();
     std::array<xcb_intern_atom_cookie_t, kAtomCount> cookies{};
@@ -229,26 +275,48 @@ class Session {
       cookies[i] = xcb_intern_atom(c, 1, std::strlen(kAtomNames[i]), kAtomNames[i]);
     }
     for (size_t i = 0; i < kAtomCount; ++i) {
-      auto reply = Await<xcb_intern_atom_reply_t>(c, cookies[i], xcb_intern_atom_reply);
+      auto reply = Await<xcb_intern_atom_reply_t>(cookies[i]);
       atoms_[i] = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
     }
   }
 
   // A manager that died leaves its root properties behind; its check window
-  // goes with it, so the stacking list counts only while that window lives and
-  // names itself.
-  bool PublishesStacking(const Property& check, const Property& supported) {
-    if (atoms_[kNetClientListStacking] == XCB_ATOM_NONE) return false;
+  // goes with it, so they count only while that window lives and names itself.
+  bool ManagerAlive(const Property& check) {
     std::optional<uint32_t> wm = FirstCardinal(check);
     if (!wm) return false;
-    bool listed = false;
-    for (uint32_t atom : Cardinals(supported)) {
-      listed = listed || atom == atoms_[kNetClientListStacking];
-    }
-    if (!listed) return false;
     xcb_connection_t* c = conn_.get();
-    Property self = AwaitProperty(c, AskProperty(c, *wm, atoms_[kNetSupportingWmCheck]), nullptr);
+    Property self = AwaitProperty(AskProperty(c, *wm, atoms_[kNetSupportingWmCheck], 1));
     return FirstCardinal(self) == wm;
+  }
+
+  static bool Lists(const Property& supported, xcb_atom_t atom) {
+    if (atom == XCB_ATOM_NONE) return false;
+    std::vector<uint32_t> atoms = Cardinals(supported);
+    return std::find(atoms.begin(), atoms.end(), atom) != atoms.end();
+  }
+
+  // The list runs bottom to top, so an overlong one is read from its end.
+  Property TopOfStacking(Property stacking) {
+    if (!stacking || stacking->format != 32 || stacking->bytes_after == 0) return stacking;
+    uint32_t words = (static_cast<uint32_t>(xcb_get_property_value_length(stacking.get())) +
+                      stacking->bytes_after) /
+                     4;
+    Property top = AwaitProperty(AskProperty(conn_.get(), root_, atoms_[kNetClientListStacking],
+                                             kMaxWindows, false, words - kMaxWindows));
+    return top ? std::move(top) : std::move(stacking);
+  }
+
+  // Each window once, at its frontmost place, and never a root window: a
+  // manager may list one, but no application owns it.
+  template <typename It>
+  std::vector<Candidate> Candidates(It frontmost, It last) const {
+    std::unordered_set<xcb_window_t> seen(roots_.begin(), roots_.end());
+    std::vector<Candidate> candidates;
+    for (It it = frontmost; it != last && candidates.size() < kMaxWindows; ++it) {
+      if (*it != XCB_WINDOW_NONE && seen.insert(*it).second) candidates.push_back({*it, *it});
+    }
+    return candidates;
   }
 
   // The client of a frame is the window below it that carries WM_STATE; one
@@ -263,28 +331,33 @@ class Session {
     std::vector<Probe> probes;
     for (size_t i = 0; i < candidates.size(); ++i) probes.push_back({i, candidates[i].top});
     std::vector<bool> resolved(candidates.size(), false);
-    for (int depth = 0; depth <= kClientSearchDepth && !probes.empty(); ++depth) {
-      std::vector<PropertyAsk> stateCookies;
-      std::vector<xcb_query_tree_cookie_t> treeCookies;
-      for (const Probe& p : probes) {
-        stateCookies.push_back(AskProperty(c, p.window, atoms_[kWmState]));
-        treeCookies.push_back(xcb_query_tree(c, p.window));
-      }
+    for (int depth = 0; depth <= kClientSearchDepth && !probes.empty() && !broken_; ++depth) {
       std::vector<Probe> next;
-      for (size_t i = 0; i < probes.size(); ++i) {
-        Property state = AwaitProperty(c, stateCookies[i], nullptr);
-        auto tree = Await<xcb_query_tree_reply_t>(c, treeCookies[i], xcb_query_tree_reply);
-        size_t k = probes[i].candidate;
-        if (resolved[k]) continue;
-        if (state) {
-          candidates[k].client = probes[i].window;
-          resolved[k] = true;
-          continue;
+      for (size_t start = 0; start < probes.size() && !broken_; start += kBatch) {
+        size_t end = std::min(probes.size(), start + kBatch);
+        std::vector<PropertyAsk> stateCookies;
+        std::vector<xcb_query_tree_cookie_t> treeCookies;
+        for (size_t i = start; i < end; ++i) {
+          stateCookies.push_back(AskProperty(c, probes[i].window, atoms_[kWmState], 2));
+          treeCookies.push_back(xcb_query_tree(c, probes[i].window));
         }
-        if (!tree || depth == kClientSearchDepth) continue;
-        const xcb_window_t* children = xcb_query_tree_children(tree.get());
-        int count = xcb_query_tree_children_length(tree.get());
-        for (int j = 0; j < count; ++j) next.push_back({k, children[j]});
+        for (size_t i = start; i < end; ++i) {
+          Property state = AwaitProperty(stateCookies[i - start]);
+          auto tree = Await<xcb_query_tree_reply_t>(treeCookies[i - start]);
+          size_t k = probes[i].candidate;
+          if (resolved[k]) continue;
+          if (state) {
+            candidates[k].client = probes[i].window;
+            resolved[k] = true;
+            continue;
+          }
+          if (!tree || depth == kClientSearchDepth) continue;
+          const xcb_window_t* children = xcb_query_tree_children(tree.get());
+          int count = xcb_query_tree_children_length(tree.get());
+          for (int j = 0; j < count && next.size() < kMaxProbes; ++j) {
+            next.push_back({k, children[j]});
+          }
+        }
       }
       probes = std::move(next);
     }
@@ -304,47 +377,53 @@ class Session {
     PropertyAsk wmClass, pid, wmState, netState, desktop, type;
   };
 
-  std::vector<WindowInfo> Describe(const std::vector<Candidate>& candidates, bool onScreenOnly) {
+  // False once visit has had enough, or the server failed us.
+  bool Describe(const std::vector<Candidate>& candidates, bool onScreenOnly,
+                const WindowList::Visitor& visit) {
     xcb_connection_t* c = conn_.get();
     std::vector<Asked> asked(candidates.size());
     for (size_t i = 0; i < candidates.size(); ++i) {
       xcb_window_t w = candidates[i].client;
       Asked& a = asked[i];
-      a.wmClass = AskProperty(c, w, XCB_ATOM_WM_CLASS);
-      a.pid = AskProperty(c, w, atoms_[kNetWmPid]);
+      a.wmClass = AskProperty(c, w, XCB_ATOM_WM_CLASS, kMaxTextWords, true);
+      a.pid = AskProperty(c, w, atoms_[kNetWmPid], 1);
       if (onScreenOnly) {
         a.attributes = xcb_get_window_attributes(c, candidates[i].top);
-        a.wmState = AskProperty(c, w, atoms_[kWmState]);
-        a.netState = AskProperty(c, w, atoms_[kNetWmState]);
-        a.desktop = AskProperty(c, w, atoms_[kNetWmDesktop]);
-        a.type = AskProperty(c, w, atoms_[kNetWmWindowType]);
+        a.wmState = AskProperty(c, w, atoms_[kWmState], 2);
+        a.netState = AskProperty(c, w, atoms_[kNetWmState], kMaxAtoms);
+        a.desktop = AskProperty(c, w, atoms_[kNetWmDesktop], 1);
+        a.type = AskProperty(c, w, atoms_[kNetWmWindowType], kMaxAtoms);
       }
     }
     std::vector<Kept> kept;
     for (size_t i = 0; i < asked.size(); ++i) {
       const Asked& a = asked[i];
       bool gone = false;
-      Property wmClass = AwaitProperty(c, a.wmClass, &gone);
-      Property pid = AwaitProperty(c, a.pid, &gone);
+      Property wmClass = AwaitProperty(a.wmClass, &gone);
+      Property pid = AwaitProperty(a.pid, &gone);
       bool shown = true;
       if (onScreenOnly) {
-        auto attributes = Await<xcb_get_window_attributes_reply_t>(
-            c, a.attributes, xcb_get_window_attributes_reply, &gone);
-        Property wmState = AwaitProperty(c, a.wmState, &gone);
-        Property netState = AwaitProperty(c, a.netState, &gone);
-        Property desktop = AwaitProperty(c, a.desktop, &gone);
-        Property type = AwaitProperty(c, a.type, &gone);
+        auto attributes = Await<xcb_get_window_attributes_reply_t>(a.attributes, &gone);
+        Property wmState = AwaitProperty(a.wmState, &gone);
+        Property netState = AwaitProperty(a.netState, &gone);
+        Property desktop = AwaitProperty(a.desktop, &gone);
+        Property type = AwaitProperty(a.type, &gone);
         shown = !gone && IsOnScreen(*attributes, wmState, netState, desktop, type);
       }
       if (gone || !shown) continue;
       kept.push_back(Named(candidates[i].client, wmClass, pid));
     }
+    // Nothing more is sent to a server that stopped answering: the requests
+    // would only fill the socket.
+    if (broken_) return false;
     NameByProcess(kept);
-    std::vector<WindowInfo> windows;
+    if (broken_) return false;
     for (Kept& k : kept) {
-      if (k.client != XCB_WINDOW_NONE) windows.push_back({std::move(k.owner), k.caller});
+      if (k.client != XCB_WINDOW_NONE && !visit(WindowInfo{std::move(k.owner), k.caller})) {
+        return false;
+      }
     }
-    return windows;
+    return true;
   }
 
   // Windows without WM_CLASS, and Windows programs, are named after their
@@ -362,14 +441,14 @@ class Session {
     for (size_t i = 0; i < kept.size(); ++i) {
       const Kept& k = kept[i];
       if (!k.pid || (k.owner && !k.byProcess && *k.pid != self)) continue;
-      asks.push_back({i, AskProperty(c, k.client, XCB_ATOM_WM_CLIENT_MACHINE)});
+      asks.push_back({i, AskProperty(c, k.client, XCB_ATOM_WM_CLIENT_MACHINE, kMaxTextWords)});
     }
     // Every reply first: reading process files between replies would leave
     // the connection to take them in dribs.
     std::vector<size_t> local;
     for (const Ask& ask : asks) {
       bool gone = false;
-      Property machine = AwaitProperty(c, ask.machine, &gone);
+      Property machine = AwaitProperty(ask.machine, &gone);
       Kept& k = kept[ask.index];
       if (gone) {
         k.client = XCB_WINDOW_NONE;
@@ -435,8 +514,11 @@ class Session {
     return *hostName_;
   }
 
+  x11::Deadline deadline_;
+  bool broken_ = false;  // kept waiting past the deadline, or disconnected
   Connection conn_;
   xcb_window_t root_ = XCB_WINDOW_NONE;
+  std::vector<xcb_window_t> roots_;  // of every screen
   std::array<xcb_atom_t, kAtomCount> atoms_{};
   std::optional<uint32_t> currentDesktop_;
   std::optional<std::string> hostName_;
@@ -476,15 +558,27 @@ class PipeSignalHold {
 
 class X11WindowList final : public WindowList {
  public:
-  std::vector<WindowInfo> OnScreenWindows() override { return List(true); }
-  std::vector<WindowInfo> AllWindows() override { return List(false); }
+  std::vector<WindowInfo> OnScreenWindows() override { return Collect(true); }
+  std::vector<WindowInfo> AllWindows() override { return Collect(false); }
+  bool VisitOnScreen(const Visitor& visit) override { return Walk(true, visit); }
+  bool VisitAll(const Visitor& visit) override { return Walk(false, visit); }
 
  private:
-  static std::vector<WindowInfo> List(bool onScreenOnly) {
+  static std::vector<WindowInfo> Collect(bool onScreenOnly) {
+    std::vector<WindowInfo> windows;
+    bool whole = Walk(onScreenOnly, [&](const WindowInfo& w) {
+      windows.push_back(w);
+      return true;
+    });
+    if (!whole) windows.clear();
+    return windows;
+  }
+
+  static bool Walk(bool onScreenOnly, const Visitor& visit) {
     PipeSignalHold hold;  // outlives the session, whose end writes too
     Session session;
-    if (!session.Open()) return {};
-    return session.List(onScreenOnly);
+    if (!session.Open()) return true;  // no server: no windows
+    return session.Walk(onScreenOnly, visit);
   }
 };
 
