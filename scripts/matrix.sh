@@ -19,8 +19,11 @@ targets=(VRKFont vrkfont frame_tests font_helper_tests handoff_tests software_te
 # GoogleTest cases are named Suite.Case; the X11 suites need an X server.
 logic=(-R '\.|^tool_exit_codes$' -E '(^|/)X11')
 
-bash scripts/setup.sh
 summary=()
+bash scripts/setup.sh
+times=$(mktemp)
+trap 'rm -f "$times"' EXIT
+TIMEFORMAT='%0R %0U %0S'
 for entry in "${entries[@]}"; do
   compiler=${entry%-*}
   type=${entry#*-}
@@ -39,11 +42,13 @@ for entry in "${entries[@]}"; do
       ;;
     *) echo "unknown entry $entry" >&2; exit 2 ;;
   esac
-  start=$SECONDS
   echo "== $entry"
-  cmake -S . -B "$build" "${options[@]}" >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
-  ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${tests[@]}"
-  summary+=("$(printf '%-14s %4ds' "$entry" $((SECONDS - start)))")
+  { time {
+    cmake -S . -B "$build" "${options[@]}" >/dev/null
+    cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
+    ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${tests[@]}"
+  } 2>&3; } 3>&2 2>"$times"
+  read -r real user sys <"$times"
+  summary+=("$(printf '%-14s %5ds wall %5ds cpu' "$entry" "$real" $((user + sys)))")
 done
 printf '%s\n' "matrix:" "${summary[@]}"
