@@ -111,11 +111,11 @@ struct Command {
   const char* name;
   const char* usage;
   const char* help;
-  std::vector<Option> options;
-  size_t minPositional;
-  size_t maxPositional;
-  std::vector<const char*> required;  // options that must be given
-  std::vector<const char*> oneOf;     // at least one of these must be given
+  std::vector<Option> options = {};
+  size_t minPositional = 0;
+  size_t maxPositional = 0;
+  std::vector<const char*> required = {};  // options that must be given
+  std::vector<const char*> oneOf = {};     // at least one of these must be given
   std::function<int(const Args&)> run;
 };
 
@@ -393,167 +393,144 @@ const char* Or(const char* value, const char* fallback) {
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"app-name",
-       "app-name [NAME]",
-       "Sets the caller's name when NAME is given, then prints it.",
-       {},
-       0,
-       1,
-       {},
-       {},
-       [](const Args& a) {
-         if (!a.positional.empty()) Take(SetAppName(a.positional[0].c_str()), Owned::Never);
-         return Answer(Take(GetAppName(), Owned::Always), true);
-       }},
-      {"fonts",
-       "fonts [--table]",
-       "Lists every available font as JSON records (path, postscriptName, family, style);\n"
-       "--table prints them as aligned columns instead.",
-       {{"table", false}},
-       0,
-       0,
-       {},
-       {},
-       Fonts},
-      {"find",
-       "find [--ps NAME] [--family NAME]",
-       "Resolves a font by PostScript and/or family name; prints family|-|path.",
-       {{"ps", true}, {"family", true}},
-       0,
-       0,
-       {},
-       {"ps", "family"},
-       [](const Args& a) {
-         std::string pair = Take(FindFont(a.Get("ps"), a.Get("family")));
-         bool ok = !pair.empty() && pair.rfind("(null)|-|", 0) != 0;
-         if (pair.empty())
-           Say("the font lookup failed");
-         else if (!ok)
-           Say("no such font");
-         return Answer(pair, ok);
-       }},
-      {"register",
-       "register FILE...",
-       "Activates font files for the login session; prints one flag per file.",
-       {},
-       1,
-       SIZE_MAX,
-       {},
-       {},
-       [](const Args& a) { return RegisterFiles(a, true); }},
-      {"unregister",
-       "unregister FILE...",
-       "Deactivates font files; prints one flag per file.",
-       {},
-       1,
-       SIZE_MAX,
-       {},
-       {},
-       [](const Args& a) { return RegisterFiles(a, false); }},
-      {"is-registered",
-       "is-registered [--path FILE] [--ps NAME] [--family NAME]",
-       "Tells whether a font file is active, or whether a font of that name is available.",
-       {{"path", true}, {"ps", true}, {"family", true}},
-       0,
-       0,
-       {},
-       {"path", "ps", "family"},
-       [](const Args& a) {
-         bool yes = FontIsRegistered(a.Get("path"), a.Get("ps"), a.Get("family"));
-         if (!yes && a.Has("path")) {
-           std::string why = ErrnoText(a.Get("path"));
-           if (!why.empty()) Say(why);
-         }
-         return Answer(yes ? "1" : "0", yes);
-       }},
-      {"is-installed",
-       "is-installed ID",
-       "Tells whether an application with this desktop-entry ID is installed.",
-       {},
-       1,
-       1,
-       {},
-       {},
-       [](const Args& a) {
-         std::string yes = Take(CheckSoftwareIsInstalled(a.positional[0].c_str()), Owned::Never);
-         return Answer(yes, yes == "1");
-       }},
-      {"apply-font",
-       "apply-font NAME --script FILE [--arg3 TEXT] [--arg4 TEXT] [--sketch-plugin DIR] "
-       "[--app-name NAME]",
-       "Applies a font to the selection in the frontmost application; prints the JSON result.",
-       {{"script", true},
-        {"arg3", true},
-        {"arg4", true},
-        {"sketch-plugin", true},
-        {"app-name", true}},
-       1,
-       1,
-       {"script"},
-       {},
-       [](const Args& a) {
-         if (a.Has("app-name")) Take(SetAppName(a.Get("app-name")), Owned::Never);
-         std::string json =
-             Take(SetSoftwareFont(a.positional[0].c_str(), Or(a.Get("arg3"), ""),
-                                  Or(a.Get("arg4"), ""), a.Get("script"), a.Get("sketch-plugin")));
-         return Envelope(json, a.Get("script"));
-       }},
-      {"batch",
-       "batch FONTMAP --script FILE",
-       "Replaces fonts in the open document in one batch; prints the JSON result.",
-       {{"script", true}},
-       1,
-       1,
-       {"script"},
-       {},
-       [](const Args& a) {
-         std::string json = Take(SetSoftwareBatchFonts(a.positional[0].c_str(), a.Get("script")));
-         return Envelope(json, a.Get("script"));
-       }},
-      {"run-js",
-       "run-js [--ps FILE] [--ai FILE] --script FILE",
-       "Runs the JavaScript files in Photoshop and in Illustrator; prints the JSON result.",
-       {{"ps", true}, {"ai", true}, {"script", true}},
-       0,
-       0,
-       {"script"},
-       {},
-       [](const Args& a) {
-         std::string ps, ai;
-         if (a.Has("ps") && !ReadFile(a.Get("ps"), ps)) return kFailed;
-         if (a.Has("ai") && !ReadFile(a.Get("ai"), ai)) return kFailed;
-         std::string json = Take(SetSoftwareDoJs(ps.c_str(), ai.c_str(), a.Get("script")));
-         return RunJsEnvelope(json, a.Get("script"));
-       }},
-      {"doc-path",
-       "doc-path --script FILE",
-       "Prints the path of the document open in the frontmost application.",
-       {{"script", true}},
-       0,
-       0,
-       {"script"},
-       {},
-       [](const Args& a) {
-         std::string path = Take(GetSoftwareFilePath(a.Get("script")));
-         if (path.empty()) {
-           std::string why = ErrnoText(a.Get("script"));
-           if (why.empty())
-             why = XServerReachable() ? "no document open in a supported application" : NoXServer();
-           Say(why);
-         }
-         return Answer(path, !path.empty());
-       }},
-      {"doc-fonts",
-       "doc-fonts --script FILE",
-       "Prints the fonts of the document open in the frontmost application as JSON.",
-       {{"script", true}},
-       0,
-       0,
-       {"script"},
-       {},
-       [](const Args& a) {
-         return Envelope(Take(GetSoftwareFileFonts(a.Get("script"))), a.Get("script"));
-       }},
+      {.name = "app-name",
+       .usage = "app-name [NAME]",
+       .help = "Sets the caller's name when NAME is given, then prints it.",
+       .maxPositional = 1,
+       .run =
+           [](const Args& a) {
+             if (!a.positional.empty()) Take(SetAppName(a.positional[0].c_str()), Owned::Never);
+             return Answer(Take(GetAppName(), Owned::Always), true);
+           }},
+      {.name = "fonts",
+       .usage = "fonts [--table]",
+       .help = "Lists every available font as JSON records (path, postscriptName, family, style);\n"
+               "--table prints them as aligned columns instead.",
+       .options = {{"table", false}},
+       .run = Fonts},
+      {.name = "find",
+       .usage = "find [--ps NAME] [--family NAME]",
+       .help = "Resolves a font by PostScript and/or family name; prints family|-|path.",
+       .options = {{"ps", true}, {"family", true}},
+       .oneOf = {"ps", "family"},
+       .run =
+           [](const Args& a) {
+             std::string pair = Take(FindFont(a.Get("ps"), a.Get("family")));
+             bool ok = !pair.empty() && pair.rfind("(null)|-|", 0) != 0;
+             if (!ok) Say(pair.empty() ? "the font lookup failed" : "no such font");
+             return Answer(pair, ok);
+           }},
+      {.name = "register",
+       .usage = "register FILE...",
+       .help = "Activates font files for the login session; prints one flag per file.",
+       .minPositional = 1,
+       .maxPositional = SIZE_MAX,
+       .run = [](const Args& a) { return RegisterFiles(a, true); }},
+      {.name = "unregister",
+       .usage = "unregister FILE...",
+       .help = "Deactivates font files; prints one flag per file.",
+       .minPositional = 1,
+       .maxPositional = SIZE_MAX,
+       .run = [](const Args& a) { return RegisterFiles(a, false); }},
+      {.name = "is-registered",
+       .usage = "is-registered [--path FILE] [--ps NAME] [--family NAME]",
+       .help = "Tells whether a font file is active, or whether a font of that name is available.",
+       .options = {{"path", true}, {"ps", true}, {"family", true}},
+       .oneOf = {"path", "ps", "family"},
+       .run =
+           [](const Args& a) {
+             bool yes = FontIsRegistered(a.Get("path"), a.Get("ps"), a.Get("family"));
+             if (!yes && a.Has("path")) {
+               std::string why = ErrnoText(a.Get("path"));
+               if (!why.empty()) Say(why);
+             }
+             return Answer(yes ? "1" : "0", yes);
+           }},
+      {.name = "is-installed",
+       .usage = "is-installed ID",
+       .help = "Tells whether an application with this desktop-entry ID is installed.",
+       .minPositional = 1,
+       .maxPositional = 1,
+       .run =
+           [](const Args& a) {
+             std::string yes =
+                 Take(CheckSoftwareIsInstalled(a.positional[0].c_str()), Owned::Never);
+             return Answer(yes, yes == "1");
+           }},
+      {.name = "apply-font",
+       .usage = "apply-font NAME --script FILE [--arg3 TEXT] [--arg4 TEXT] "
+                "[--sketch-plugin DIR] [--app-name NAME]",
+       .help = "Applies a font to the selection in the frontmost application; prints the JSON "
+               "result.",
+       .options = {{"script", true},
+                   {"arg3", true},
+                   {"arg4", true},
+                   {"sketch-plugin", true},
+                   {"app-name", true}},
+       .minPositional = 1,
+       .maxPositional = 1,
+       .required = {"script"},
+       .run =
+           [](const Args& a) {
+             if (a.Has("app-name")) Take(SetAppName(a.Get("app-name")), Owned::Never);
+             std::string json = Take(SetSoftwareFont(a.positional[0].c_str(), Or(a.Get("arg3"), ""),
+                                                     Or(a.Get("arg4"), ""), a.Get("script"),
+                                                     a.Get("sketch-plugin")));
+             return Envelope(json, a.Get("script"));
+           }},
+      {.name = "batch",
+       .usage = "batch FONTMAP --script FILE",
+       .help = "Replaces fonts in the open document in one batch; prints the JSON result.",
+       .options = {{"script", true}},
+       .minPositional = 1,
+       .maxPositional = 1,
+       .required = {"script"},
+       .run =
+           [](const Args& a) {
+             std::string json =
+                 Take(SetSoftwareBatchFonts(a.positional[0].c_str(), a.Get("script")));
+             return Envelope(json, a.Get("script"));
+           }},
+      {.name = "run-js",
+       .usage = "run-js [--ps FILE] [--ai FILE] --script FILE",
+       .help = "Runs the JavaScript files in Photoshop and in Illustrator; prints the JSON result.",
+       .options = {{"ps", true}, {"ai", true}, {"script", true}},
+       .required = {"script"},
+       .run =
+           [](const Args& a) {
+             std::string ps, ai;
+             if (a.Has("ps") && !ReadFile(a.Get("ps"), ps)) return kFailed;
+             if (a.Has("ai") && !ReadFile(a.Get("ai"), ai)) return kFailed;
+             std::string json = Take(SetSoftwareDoJs(ps.c_str(), ai.c_str(), a.Get("script")));
+             return RunJsEnvelope(json, a.Get("script"));
+           }},
+      {.name = "doc-path",
+       .usage = "doc-path --script FILE",
+       .help = "Prints the path of the document open in the frontmost application.",
+       .options = {{"script", true}},
+       .required = {"script"},
+       .run =
+           [](const Args& a) {
+             std::string path = Take(GetSoftwareFilePath(a.Get("script")));
+             if (path.empty()) {
+               std::string why = ErrnoText(a.Get("script"));
+               if (why.empty()) {
+                 why = XServerReachable() ? "no document open in a supported application"
+                                          : NoXServer();
+               }
+               Say(why);
+             }
+             return Answer(path, !path.empty());
+           }},
+      {.name = "doc-fonts",
+       .usage = "doc-fonts --script FILE",
+       .help = "Prints the fonts of the document open in the frontmost application as JSON.",
+       .options = {{"script", true}},
+       .required = {"script"},
+       .run =
+           [](const Args& a) {
+             return Envelope(Take(GetSoftwareFileFonts(a.Get("script"))), a.Get("script"));
+           }},
   };
   return commands;
 }
