@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs every test.
+# SPDX-License-Identifier: MIT
+# Sets up the machine, builds, and runs every test. This is the development
+# and CI build, so compiler warnings are errors here.
 #   scripts/test.sh              the normal build (build/)
 #   scripts/test.sh --sanitize   the same tests under ASan+UBSan (build-asan/)
 set -euo pipefail
@@ -16,6 +18,6 @@ if [ "${1:-}" = "--sanitize" ]; then
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 fi
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRK_WERROR=ON "${extra[@]}"
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

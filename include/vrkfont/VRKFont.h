@@ -12,6 +12,11 @@
 
 #include <stdbool.h>
 
+/* The version of this header; the library's SONAME carries the major number. */
+#define VRKFONT_VERSION_MAJOR 1
+#define VRKFONT_VERSION_MINOR 0
+#define VRKFONT_VERSION_PATCH 0
+
 #if defined(VRKFONT_BUILDING)
 #define VRKFONT_API __attribute__((visibility("default")))
 #else
