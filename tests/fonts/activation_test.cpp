@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,21 @@ TEST_F(ActivationTest, LinkToAFolderOthersCouldMakeIsWithdrawn) {
   const std::string list = Json(std::vector<std::string>{Han()}).dump();
   EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
   EXPECT_TRUE(fs::is_directory(fs::symlink_status(link)));
+}
+
+// A fontconfig glob cannot hold such a path: rejecting it could hide the
+// user's other fonts, so the session goes without the link.
+TEST_F(ActivationTest, FontsFolderAGlobCannotNameGetsNoLink) {
+  const std::string data = root_ + "/da*ta";
+  fs::create_directory(data);
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  const std::string list = Json(std::vector<std::string>{Han()}).dump();
+  EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(data + "/fonts/vrkfont-session")));
+  std::ifstream conf(root_ + "/config/fontconfig/conf.d/50-vrkfont-session-fonts.conf");
+  std::string text((std::istreambuf_iterator<char>(conf)), {});
+  EXPECT_NE(text.find("<dir>"), std::string::npos);
+  EXPECT_EQ(text.find("rejectfont"), std::string::npos);
 }
 
 }  // namespace
