@@ -3,7 +3,8 @@
 // Sessions and persistent registrations are folders of symbolic links that
 // fontconfig scans as font directories: the session folder lives in the
 // per-session runtime directory (emptied at logout) and reaches every
-// fontconfig client of the user through one file in the user's conf.d; the
+// fontconfig client of the user through one file in the user's conf.d, and
+// programs already running through a link in the user's fonts folder; the
 // persistent folder lives under the user's fonts folder, which fontconfig
 // scans anyway. Process registrations are application fonts of the library's
 // own configuration.
@@ -178,9 +179,13 @@ class FontconfigFontManager final : public FontManager {
       fc_->Changed();
       return;
     }
-    auto registry = scope == kFontScopeSession ? SessionForWriting() : PersistentForWriting();
+    Fd fontsFolder;
+    auto registry =
+        scope == kFontScopeSession ? SessionForWriting(&fontsFolder) : PersistentForWriting();
     if (!registry) return;
-    for (const auto& font : fonts) registry->Add(font);
+    bool changed = false;
+    for (const auto& font : fonts) registry->Add(font, &changed);
+    if (changed || fontsFolder) SettleFolderTimes({registry->fd(), fontsFolder.get()});
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
     fc_->Changed();
   }
@@ -198,9 +203,11 @@ class FontconfigFontManager final : public FontManager {
     }
     auto registry = Registry(scope);
     if (!registry) return;
+    bool changed = false;
     for (const auto& path : paths) {
-      if (auto file = CanonicalEvenIfGone(path)) registry->Remove(*file);
+      if (auto file = CanonicalEvenIfGone(path)) registry->Remove(*file, &changed);
     }
+    if (changed) SettleFolderTimes({registry->fd()});
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
     fc_->Changed();
   }
@@ -214,7 +221,9 @@ class FontconfigFontManager final : public FontManager {
     bool gone = true;
     if (scope != kFontScopeProcess) {
       auto registry = Registry(scope);
-      gone = !registry || registry->Remove(*file);
+      bool changed = false;
+      gone = !registry || registry->Remove(*file, &changed);
+      if (changed) SettleFolderTimes({registry->fd()});
     }
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
     if (scope == kFontScopeProcess) fc_->processFonts().erase(*file);
@@ -300,8 +309,10 @@ class FontconfigFontManager final : public FontManager {
   }
 
   // The session folder, verified, announced and seen by fontconfig; none
-  // otherwise, and a refused folder leaves the user's configuration.
-  static std::optional<LinkRegistry> SessionForWriting() {
+  // otherwise, and a refused folder leaves the user's configuration. The
+  // user's fonts folder comes back in `fontsFolder` when the link to the
+  // session folder changed in it.
+  static std::optional<LinkRegistry> SessionForWriting(Fd* fontsFolder) {
     std::optional<LinkRegistry> registry;
     try {
       registry = SessionRegistry(true);
@@ -310,6 +321,7 @@ class FontconfigFontManager final : public FontManager {
       return std::nullopt;
     }
     if (!AnnounceSessionFolder(*registry)) return std::nullopt;
+    *fontsFolder = LinkSessionFolder(*registry);
     return registry;
   }
 

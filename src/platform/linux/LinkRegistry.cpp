@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -156,30 +157,56 @@ std::string LinkRegistry::NameFor(const std::string& canonical) {
   return PathHash(canonical) + (dot == std::string::npos ? "" : name.substr(dot));
 }
 
-bool LinkRegistry::Add(const std::string& canonical) const {
+bool LinkRegistry::Add(const std::string& canonical, bool* changed) const {
   if (!folder_) return false;
   std::string name = NameFor(canonical);
   if (Target(name) == canonical) return true;
   struct stat st;
-  if (::fstatat(fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-    ::unlinkat(fd(), name.c_str(), 0);
+  if (::fstatat(fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode) &&
+      ::unlinkat(fd(), name.c_str(), 0) == 0 && changed != nullptr) {
+    *changed = true;
+  }
+  if (::symlinkat(canonical.c_str(), fd(), name.c_str()) == 0) {
+    if (changed != nullptr) *changed = true;
+    return true;
   }
   // Another process may have made the same link meanwhile.
-  return ::symlinkat(canonical.c_str(), fd(), name.c_str()) == 0 || Target(name) == canonical;
+  return Target(name) == canonical;
 }
 
-bool LinkRegistry::Remove(const std::string& canonical) const {
+bool LinkRegistry::Remove(const std::string& canonical, bool* changed) const {
   if (!folder_) return true;
   std::string name = NameFor(canonical);
-  return Target(name) != canonical || ::unlinkat(fd(), name.c_str(), 0) == 0 || errno == ENOENT;
+  if (Target(name) != canonical) return true;
+  if (::unlinkat(fd(), name.c_str(), 0) == 0) {
+    if (changed != nullptr) *changed = true;
+    return true;
+  }
+  return errno == ENOENT;
 }
 
 std::optional<std::string> LinkRegistry::FileBehind(const std::string& path) const {
-  if (path.size() <= dir_.size() || path.compare(0, dir_.size(), dir_) != 0 ||
-      path[dir_.size()] != '/' || path.find('/', dir_.size() + 1) != std::string::npos) {
-    return std::nullopt;
+  for (const std::string* dir : {&dir_, &alias_}) {
+    if (dir->empty() || path.size() <= dir->size() || path.compare(0, dir->size(), *dir) != 0 ||
+        path[dir->size()] != '/' || path.find('/', dir->size() + 1) != std::string::npos) {
+      continue;
+    }
+    return Target(path.substr(dir->size() + 1));
   }
-  return Target(path.substr(dir_.size() + 1));
+  return std::nullopt;
+}
+
+void SettleFolderTimes(std::initializer_list<int> folders) {
+  timespec now{};
+  if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return;
+  const timespec next{now.tv_sec + 1, 0};
+  while (::clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+  }
+  // Explicit times: the clock the kernel stamps files with lags a little.
+  const timespec times[2] = {{0, UTIME_OMIT}, next};
+  for (int fd : folders) {
+    if (fd >= 0) ::futimens(fd, times);
+  }
 }
 
 std::optional<std::string> LinkRegistry::Target(const std::string& name) const {
@@ -204,7 +231,13 @@ std::optional<LinkRegistry> SessionRegistry(bool create) {
       // Without a boot id or a home there is nothing earlier to find.
     }
   }
-  return LinkRegistry(std::move(dir), std::move(fd));
+  std::string alias;
+  try {
+    alias = SessionLinkPath();
+  } catch (const std::runtime_error&) {
+    // No home: no link to the folder either.
+  }
+  return LinkRegistry(std::move(dir), std::move(fd), std::move(alias));
 }
 
 std::optional<LinkRegistry> SessionRegistryForReading() {

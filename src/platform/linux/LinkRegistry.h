@@ -1,6 +1,7 @@
 // The link folders that hold the session and persistent registrations.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -17,18 +18,20 @@ std::string PathHash(const std::string& path);
 class LinkRegistry {
  public:
   // No descriptor: the folder does not exist yet and holds nothing.
-  LinkRegistry(std::string dir, Fd folder) : dir_(std::move(dir)), folder_(std::move(folder)) {}
+  LinkRegistry(std::string dir, Fd folder, std::string alias = {})
+      : dir_(std::move(dir)), folder_(std::move(folder)), alias_(std::move(alias)) {}
   const std::string& dir() const { return dir_; }
   int fd() const { return folder_.get(); }
 
   static std::string NameFor(const std::string& canonical);
 
   bool Holds(const std::string& canonical) const { return Target(NameFor(canonical)) == canonical; }
-  // True when the link is in place.
-  bool Add(const std::string& canonical) const;
+  // True when the link is in place; `changed` is set when the folder changed.
+  bool Add(const std::string& canonical, bool* changed = nullptr) const;
   // Only the library's own link goes; the user's file is never touched.
-  bool Remove(const std::string& canonical) const;
-  // The registered file behind a path that fontconfig reports for a link.
+  bool Remove(const std::string& canonical, bool* changed = nullptr) const;
+  // The registered file behind a path that fontconfig reports for a link,
+  // found through the folder or through the link that leads to it.
   std::optional<std::string> FileBehind(const std::string& path) const;
 
  private:
@@ -36,7 +39,15 @@ class LinkRegistry {
 
   std::string dir_;
   Fd folder_;
+  std::string alias_;  // another path of the folder; empty when none
 };
+
+// Fontconfig notices a change only when a folder's time, in whole seconds, is
+// later than the second of its last look, and it looks at most once a second
+// or so: a look in the second of the change would hide it for good. Waits for
+// the next second and gives the folders that second, which every look made
+// before it is earlier than, and which is never in the future.
+void SettleFolderTimes(std::initializer_list<int> folders);
 
 // The session folder; none before the first registration unless `create`.
 // Throws when the folder is refused.

@@ -1,10 +1,13 @@
 #include "platform/linux/SessionAnnouncement.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 #include "extension/NSStringEx.h"
@@ -15,8 +18,14 @@ namespace vrk::platform {
 
 namespace {
 
+constexpr char kLinkName[] = "vrkfont-session";
+
 std::string ConfFile() {
   return XdgDir("XDG_CONFIG_HOME", ".config") + "/fontconfig/conf.d/50-vrkfont-session-fonts.conf";
+}
+
+std::string FontsFolder() {
+  return XdgDir("XDG_DATA_HOME", ".local/share") + "/fonts";
 }
 
 // XML has no way to write a control character or a byte that is not UTF-8;
@@ -61,6 +70,31 @@ std::string XmlEscape(const std::string& text) {
   return out;
 }
 
+// A glob of fontconfig's matches '*' and '?' anywhere; a path holding one
+// could reject the user's other fonts.
+bool FitsInGlob(const std::string& text) {
+  return FitsInXml(text) && text.find_first_of("*?[]\\") == std::string::npos;
+}
+
+// A folder fontconfig may read fonts from: the user's own and closed to
+// others; or missing where only the user could make it.
+bool SafeFolder(const std::string& dir) {
+  struct stat st;
+  if (::lstat(dir.c_str(), &st) == 0) {
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+  }
+  std::string parent = dir.substr(0, dir.find_last_of('/'));
+  return errno == ENOENT && !parent.empty() && ::stat(parent.c_str(), &st) == 0 &&
+         S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+std::optional<std::string> LinkTarget(int folder, const char* name) {
+  char target[PATH_MAX];
+  ssize_t n = ::readlinkat(folder, name, target, sizeof target);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof target) return std::nullopt;
+  return std::string(target, static_cast<size_t>(n));
+}
+
 // Asks a configuration loaded afresh, as any other client of the user would
 // load it, whether the folder is among its font folders.
 bool FontconfigSees(const LinkRegistry& folder) {
@@ -81,6 +115,10 @@ bool FontconfigSees(const LinkRegistry& folder) {
 
 }  // namespace
 
+std::string SessionLinkPath() {
+  return FontsFolder() + "/" + kLinkName;
+}
+
 bool AnnounceSessionFolder(const LinkRegistry& folder) {
   if (!FitsInXml(folder.dir())) return false;
   std::string path = ConfFile();
@@ -90,9 +128,13 @@ bool AnnounceSessionFolder(const LinkRegistry& folder) {
       "<!-- Fonts activated for this login session through libVRKFont. -->\n"
       "<fontconfig>\n"
       "  <dir>" +
-      XmlEscape(folder.dir()) +
-      "</dir>\n"
-      "</fontconfig>\n";
+      XmlEscape(folder.dir()) + "</dir>\n";
+  std::string link = SessionLinkPath();
+  if (FitsInGlob(link)) {
+    content += "  <selectfont><rejectfont><glob>" + XmlEscape(link) +
+               "/*</glob></rejectfont></selectfont>\n";
+  }
+  content += "</fontconfig>\n";
   if (ReadFile(path) != content) {
     MakeFolders(path.substr(0, path.find_last_of('/')), 0700);
     WriteFileAtomically(path, content);
@@ -100,7 +142,36 @@ bool AnnounceSessionFolder(const LinkRegistry& folder) {
   return FontconfigSees(folder);
 }
 
+Fd LinkSessionFolder(const LinkRegistry& folder) {
+  try {
+    std::string fonts = FontsFolder();
+    if (!FitsInGlob(fonts + "/" + kLinkName)) return Fd();
+    MakeFolders(fonts, 0700);
+    Fd fd(::open(fonts.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st;
+    if (!fd || ::fstat(fd.get(), &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 022) != 0) {
+      return Fd();
+    }
+    if (LinkTarget(fd.get(), kLinkName) == folder.dir()) return Fd();
+    // Only a link of ours is replaced, never a folder of the user's.
+    if (::fstatat(fd.get(), kLinkName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (!S_ISLNK(st.st_mode) || ::unlinkat(fd.get(), kLinkName, 0) != 0)) {
+      return Fd();
+    }
+    if (::symlinkat(folder.dir().c_str(), fd.get(), kLinkName) != 0) return Fd();
+    return fd;
+  } catch (const std::runtime_error&) {
+    return Fd();
+  }
+}
+
 void WithdrawUnsafeAnnouncement() {
+  // The link first: it stays when the file is gone.
+  Fd fonts(::open(FontsFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fonts) {
+    auto target = LinkTarget(fonts.get(), kLinkName);
+    if (target && !SafeFolder(*target)) ::unlinkat(fonts.get(), kLinkName, 0);
+  }
   std::string path = ConfFile();
   auto content = ReadFile(path);
   if (!content) return;
@@ -121,23 +192,18 @@ void WithdrawUnsafeAnnouncement() {
     }
     dir += c;
   }
-  struct stat st;
-  bool safe;
-  if (::lstat(dir.c_str(), &st) == 0) {
-    safe = S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
-  } else {
-    // Missing: safe only where nobody else could make it.
-    std::string parent = dir.substr(0, dir.find_last_of('/'));
-    safe = errno == ENOENT && !parent.empty() && ::stat(parent.c_str(), &st) == 0 &&
-           S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
-  }
-  if (!safe) ::unlink(path.c_str());
+  if (!SafeFolder(dir)) ::unlink(path.c_str());
 }
 
 void WithdrawSessionFolder() {
   std::string path = ConfFile();
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) ::unlink(path.c_str());
+  Fd fonts(::open(FontsFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fonts && ::fstatat(fonts.get(), kLinkName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(st.st_mode)) {
+    ::unlinkat(fonts.get(), kLinkName, 0);
+  }
 }
 
 }  // namespace vrk::platform
