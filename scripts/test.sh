@@ -14,8 +14,10 @@ extra=()
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   extra=(-DVRK_SANITIZE=ON -DVRK_BUILD_BENCH=OFF)
-  export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+  # Whole allocation stacks, so that scripts/lsan.supp can name the library at fault.
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+  export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}
 fi
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRK_WERROR=ON "${extra[@]}"
