@@ -19,7 +19,8 @@ std::optional<struct stat> StatPath(const std::string& path);
 
 // A regular file of at most `limit` bytes; none for anything else. Anything
 // but a regular file is never opened (a FIFO or a device would block, never
-// end, or act on being opened), and the open itself never waits.
+// end, or act on being opened), and the open itself never waits. Files that
+// report no size, as those of /proc do, are read to their end.
 std::optional<std::string> ReadRegularFile(const std::string& path, size_t limit);
 
 // Every byte, retrying interrupted writes; false on any failure.
