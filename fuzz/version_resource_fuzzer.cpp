@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/VersionResource.h"
 #include "windows/PeBuilder.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <functional>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/FontHelper.h"
 #include "helper/GlobalHelper.h"
 #include "helper/JsonHelper.h"

@@ -12,7 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
 

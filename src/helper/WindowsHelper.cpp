@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/GlobalHelper.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/FileIo.h"
 #include "platform/linux/UserFolders.h"
 

@@ -13,7 +13,7 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/UserFolders.h"
 
 namespace vrk::platform {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/Fontconfig.h"
 
 namespace vrk::platform {

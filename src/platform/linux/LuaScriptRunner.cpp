@@ -6,7 +6,7 @@
 // after the protected call has returned.
 #include <lua.hpp>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/FileIo.h"
 #include "platform/linux/LinuxPlatform.h"
 

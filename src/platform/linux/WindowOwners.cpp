@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/FileIo.h"
 #include "platform/linux/VersionResource.h"
 

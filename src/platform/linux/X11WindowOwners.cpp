@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 
 namespace vrk::platform::x11 {
 
