@@ -173,7 +173,7 @@ std::string FontHelper::FindFont(const char* postscriptName, const char* familyN
   return font.family.value_or(kNull) + kSeparator + font.path.value_or(kNull);
 }
 
-char* FontHelper::GetAvailableFonts() {
+char* FontHelper::GetAvailableFonts() noexcept {
   try {
     Inventory& inventory = Inventory::Get();
     std::shared_ptr<platform::FontCollection> collection;

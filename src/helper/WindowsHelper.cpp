@@ -100,7 +100,7 @@ Json WindowsHelper::EnumWindowsCheckAppNameExist(const char* appName) {
   return result;
 }
 
-bool WindowsHelper::CheckSoftwareIsInstalled(const char* bundleId) {
+bool WindowsHelper::CheckSoftwareIsInstalled(const char* bundleId) noexcept {
   try {
     Text id = TextFromC(bundleId);
     if (!id) return false;
