@@ -6,7 +6,7 @@
 
 #include "extension/Text.h"
 #include "platform/linux/VersionResource.h"
-#include "windows/PeBuilder.h"
+#include "support/PeBuilder.h"
 
 namespace {
 
