@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "../tests/windows/XServer.h"
+#include "RatioReporter.h"
 #include "helper/WindowsHelper.h"
+#include "support/XServer.h"
 
 namespace {
 
@@ -81,33 +82,13 @@ BENCHMARK(BM_EnumWindowsBadStacking)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.iterations > 0) perIteration_[run.run_name.args] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    if (perIteration_.count("3") && perIteration_.count("300")) {
-      std::printf("EnumWindows 300 windows / 3 windows: %.2f\n",
-                  perIteration_["300"] / perIteration_["3"]);
-    }
-  }
-
- private:
-  std::map<std::string, double> perIteration_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   vrk::xtest::Xvfb server;
   g_server = &server;
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  RatioReporter reporter("3", "300", "EnumWindows 300 windows / 3 windows");
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -16,9 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "../tests/windows/PeBuilder.h"
-#include "../tests/windows/XServer.h"
+#include "RatioReporter.h"
 #include "helper/WindowsHelper.h"
+#include "support/PeBuilder.h"
+#include "support/XServer.h"
 
 namespace {
 
@@ -82,26 +83,6 @@ void BM_EnumWindows(benchmark::State& state) {
 }
 BENCHMARK(BM_EnumWindows)->Arg(0)->Arg(100)->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.iterations > 0) perIteration_[run.run_name.args] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    if (perIteration_.count("0") && perIteration_.count("100")) {
-      std::printf("EnumWindows 300 windows, 100 of Windows programs / none: %.2f\n",
-                  perIteration_["100"] / perIteration_["0"]);
-    }
-  }
-
- private:
-  std::map<std::string, double> perIteration_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -112,7 +93,7 @@ int main(int argc, char** argv) {
   {
     vrk::xtest::Xvfb server;
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    RatioReporter reporter("0", "100", "EnumWindows 300 windows, 100 of Windows programs / none");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
   }

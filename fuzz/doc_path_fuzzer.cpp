@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "support/FakeEnv.h"
 #include "vrkfont/VRKFont.h"
 

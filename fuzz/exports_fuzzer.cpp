@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "FuzzInput.h"
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/JsonHelper.h"
 #include "support/FakeEnv.h"
 #include "vrkfont/VRKFont.h"

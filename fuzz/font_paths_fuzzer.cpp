@@ -2,7 +2,7 @@
 // anything else the empty answer.
 #include <cstdlib>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/FontHelper.h"
 #include "helper/JsonHelper.h"
 #include "support/FakeEnv.h"

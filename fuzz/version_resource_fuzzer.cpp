@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/VersionResource.h"
-#include "windows/PeBuilder.h"
+#include "support/PeBuilder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <functional>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/FontHelper.h"
 #include "helper/GlobalHelper.h"
 #include "helper/JsonHelper.h"
@@ -23,18 +23,24 @@ namespace {
 char kOne[] = "1";
 char kZero[] = "0";
 
-// Runs the helper on a fresh envelope; a failure marks the envelope as it
-// stood with "Try Fail". Either way the envelope is answered as JSON.
+// Runs the helper on the envelope; a failure marks the envelope as it stood
+// with "Try Fail". Throws only when even that cannot be made.
+void FillOrMarkFailed(Json& envelope, const std::function<void(Json&)>& fill) {
+  try {
+    fill(envelope);
+  } catch (...) {
+    envelope["code"] = "101";
+    envelope["msg"] = "Try Fail";
+  }
+}
+
+// The envelope as JSON, filled or marked failed; the constant "" when no
+// envelope could be made or encoded.
 char* AnswerEnvelope(std::initializer_list<const char*> keys,
                      const std::function<void(Json&)>& fill) noexcept {
   try {
     Json envelope = JsonHelper::Envelope(keys);
-    try {
-      fill(envelope);
-    } catch (...) {
-      envelope["code"] = "101";
-      envelope["msg"] = "Try Fail";
-    }
+    FillOrMarkFailed(envelope, fill);
     return JsonHelper::objectToJson(envelope);
   } catch (...) {
     return ConstantEmptyString();
@@ -123,20 +129,13 @@ char* FindFont(const char* postscriptName, const char* familyName) {
   return AnswerText([&] { return vrk::FontHelper::FindFont(postscriptName, familyName); });
 }
 
+// Both helpers answer their own failures, as these exports must.
 char* GetAvailableFonts(void) {
-  try {
-    return vrk::FontHelper::GetAvailableFonts();
-  } catch (...) {
-    return ConstantEmptyString();
-  }
+  return vrk::FontHelper::GetAvailableFonts();
 }
 
 char* CheckSoftwareIsInstalled(const char* bundleId) {
-  try {
-    return vrk::WindowsHelper::CheckSoftwareIsInstalled(bundleId) ? kOne : kZero;
-  } catch (...) {
-    return kZero;
-  }
+  return vrk::WindowsHelper::CheckSoftwareIsInstalled(bundleId) ? kOne : kZero;
 }
 
 }  // extern "C"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/GlobalHelper.h"
 #include "platform/Env.h"
 

@@ -12,7 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
 
@@ -173,7 +173,7 @@ std::string FontHelper::FindFont(const char* postscriptName, const char* familyN
   return font.family.value_or(kNull) + kSeparator + font.path.value_or(kNull);
 }
 
-char* FontHelper::GetAvailableFonts() {
+char* FontHelper::GetAvailableFonts() noexcept {
   try {
     Inventory& inventory = Inventory::Get();
     std::shared_ptr<platform::FontCollection> collection;

@@ -6,16 +6,20 @@ namespace vrk {
 
 class FontHelper {
  public:
-  // Flag lists "1|-|0|-|1"; "" for an empty or unreadable list. May throw.
+  // Failures: each operation but GetAvailableFonts throws what the font
+  // manager throws (see FontManager), and std::invalid_argument for a path
+  // list that is not UTF-8 or holds something other than texts; the export
+  // turns that into its failure answer.
+
+  // Flag lists "1|-|0|-|1"; "" for an empty list, NULL, or text that is not JSON.
   static std::string RegisterFont(const char* fontPaths);
   static std::string UnRegisterFont(const char* fontPaths);
-  // May throw.
   static bool FontIsRegistered(const char* fontPath, const char* postscriptName,
                                const char* familyName);
-  // "family|-|path" with "(null)" for a missing part. May throw.
+  // "family|-|path" with "(null)" for a missing part.
   static std::string FindFont(const char* postscriptName, const char* familyName);
-  // JSON array of font records; catches its own failures.
-  static char* GetAvailableFonts();
+  // JSON array of font records, or the constant "" after any failure.
+  static char* GetAvailableFonts() noexcept;
 };
 
 }  // namespace vrk

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 
 namespace vrk {
 

@@ -129,7 +129,7 @@ std::string JsonHelper::Encode(const Json& value) {
   return out;
 }
 
-char* JsonHelper::objectToJson(const Json& value) {
+char* JsonHelper::objectToJson(const Json& value) noexcept {
   try {
     return HeapCopyOrEmpty(Encode(value));
   } catch (...) {

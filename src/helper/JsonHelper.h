@@ -18,7 +18,7 @@ class JsonHelper {
   // Pretty-printed JSON of an object or array as a heap copy for the caller, or
   // the constant empty string when the value cannot be written (a text that is
   // not UTF-8, a number that is not finite, a scalar at the top).
-  static char* objectToJson(const Json& value);
+  static char* objectToJson(const Json& value) noexcept;
 
   // The same text as a std::string; throws when the value cannot be written.
   static std::string Encode(const Json& value);

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/GlobalHelper.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
@@ -100,7 +100,7 @@ Json WindowsHelper::EnumWindowsCheckAppNameExist(const char* appName) {
   return result;
 }
 
-bool WindowsHelper::CheckSoftwareIsInstalled(const char* bundleId) {
+bool WindowsHelper::CheckSoftwareIsInstalled(const char* bundleId) noexcept {
   try {
     Text id = TextFromC(bundleId);
     if (!id) return false;

@@ -12,8 +12,9 @@ class WindowsHelper {
   // {"choseAppName"}: "Photoshop" or "Illustrator" when a window of an
   // application whose name contains appName exists, on screen or not.
   static Json EnumWindowsCheckAppNameExist(const char* appName);
-  // Whether an application with this desktop-entry ID is installed.
-  static bool CheckSoftwareIsInstalled(const char* bundleId);
+  // Whether an application with this desktop-entry ID is installed; false
+  // after any failure.
+  static bool CheckSoftwareIsInstalled(const char* bundleId) noexcept;
 };
 
 }  // namespace vrk

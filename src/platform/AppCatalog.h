@@ -5,6 +5,7 @@
 
 namespace vrk::platform {
 
+// Failures are answers (none found); nothing but std::bad_alloc is thrown.
 class AppCatalog {
  public:
   virtual ~AppCatalog() = default;

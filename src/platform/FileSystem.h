@@ -6,6 +6,7 @@
 
 namespace vrk::platform {
 
+// Failures are answers (false, nothing); nothing but std::bad_alloc is thrown.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

@@ -42,6 +42,11 @@ class FontCollection {
   virtual uint64_t Generation() { return 0; }
 };
 
+// Failures: a question that cannot be answered throws: std::bad_alloc when
+// memory runs out, std::invalid_argument for an unknown scope, and
+// std::runtime_error when the font configuration cannot be loaded or a
+// scope's folder cannot be found or written. Registration changes what it can
+// before it throws; the scope queries tell what took.
 class FontManager {
  public:
   virtual ~FontManager() = default;

@@ -45,6 +45,8 @@ class LoadedScript {
   virtual std::optional<ScriptResult> Execute(const SubroutineEvent& event) = 0;
 };
 
+// Failures are answers (no script, no result); nothing but std::bad_alloc is
+// thrown, whatever the script does.
 class ScriptRunner {
  public:
   virtual ~ScriptRunner() = default;

@@ -14,6 +14,8 @@ struct WindowInfo {
   bool caller = false;
 };
 
+// Failures are answers (no windows, or false from a visit); nothing but
+// std::bad_alloc, or what the visitor itself throws, leaves a call.
 class WindowList {
  public:
   // Answers whether to go on to the window behind.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/JsonHelper.h"
 #include "support/FakeEnv.h"
 #include "vrkfont/VRKFont.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
 #include "platform/linux/LinkRegistry.h"

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/JsonHelper.h"
 #include "vrkfont/VRKFont.h"
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/Json.h"
 
 namespace vrk::hardening {

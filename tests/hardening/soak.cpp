@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "Sandbox.h"
+#include "support/XServer.h"
 #include "vrkfont/VRKFont.h"
-#include "windows/XServer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "HostScript.h"
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/GlobalHelper.h"
 #include "helper/JsonHelper.h"
 #include "vrkfont/VRKFont.h"

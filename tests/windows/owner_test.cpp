@@ -16,8 +16,8 @@
 #include "platform/Env.h"
 #include "platform/linux/VersionResource.h"
 #include "platform/linux/WindowOwners.h"
-#include "windows/PeBuilder.h"
-#include "windows/XServer.h"
+#include "support/PeBuilder.h"
+#include "support/XServer.h"
 
 namespace vrk {
 namespace {

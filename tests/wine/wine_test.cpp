@@ -21,7 +21,7 @@
 #include "helper/WindowsHelper.h"
 #include "platform/Env.h"
 #include "platform/linux/LinuxPlatform.h"
-#include "windows/XServer.h"
+#include "support/XServer.h"
 
 namespace vrk {
 namespace {

@@ -1,5 +1,6 @@
-// Freedesktop desktop entries, read with bounds: the installed-application
-// check and the owner names of native windows both rest on them.
+// Freedesktop desktop entries, read with bounds, and found by their ID: the
+// installed-application check and the owner names of native windows both
+// rest on them.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,10 @@ std::optional<Entry> ReadEntry(const std::string& path);
 // program its TryExec names.
 bool MakesInstalled(const Entry& entry);
 
+// A real folder, by device and inode: walks enter each one once, so folder
+// links that loop cannot multiply the work.
+using FolderId = std::pair<uint64_t, uint64_t>;
+
 // The data folders in order of precedence: the user's, then the system's.
 std::vector<std::string> DataFolders();
 
@@ -41,27 +46,5 @@ std::optional<std::string> FindEntryFile(const std::string& applications, std::s
 // The file of the entry with this ID that takes precedence over all data
 // folders; nothing for an ID that cannot name one.
 std::optional<std::string> EntryFileForId(std::string_view id);
-
-// Application names by window class, from every entry in the data folders.
-struct NameTable {
-  struct Folder {
-    std::string path;
-    uint64_t dev = 0, ino = 0;
-    int64_t mtime = 0;
-    bool operator==(const Folder&) const = default;
-  };
-  std::vector<std::string> data;
-  std::vector<Folder> folders;  // every folder the table was read from
-  std::map<std::string, std::string, std::less<>> byWmClass;
-  std::map<std::string, std::string, std::less<>> byId;
-
-  // Name= of the entry whose StartupWMClass is the class or the instance,
-  // else of the entry whose ID is the class or the instance.
-  std::optional<std::string> NameFor(std::string_view instance, std::string_view klass) const;
-};
-
-// The table for the data folders as they are now: built once, and built anew
-// only when one of the folders it was read from has changed.
-std::shared_ptr<const NameTable> CurrentNames();
 
 }  // namespace vrk::platform::desktop

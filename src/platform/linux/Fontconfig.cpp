@@ -13,46 +13,10 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/UserFolders.h"
 
 namespace vrk::platform {
-
-std::optional<std::string> StringAt(const FcPattern* p, const char* object, int n) {
-  FcChar8* value = nullptr;
-  if (FcPatternGetString(p, object, n, &value) != FcResultMatch || value == nullptr) {
-    return std::nullopt;
-  }
-  std::string text(reinterpret_cast<const char*>(value));
-  if (!IsValidUtf8(text)) return std::nullopt;
-  return text;
-}
-
-std::vector<std::string> Strings(const FcPattern* p, const char* object) {
-  std::vector<std::string> values;
-  FcChar8* value = nullptr;
-  for (int n = 0; FcPatternGetString(p, object, n, &value) == FcResultMatch; ++n) {
-    values.emplace_back(reinterpret_cast<const char*>(value));
-  }
-  return values;
-}
-
-std::optional<std::string> InLanguage(const FcPattern* p, const char* object,
-                                      const char* langObject, const std::string& lang) {
-  std::vector<std::string> values = Strings(p, object);
-  std::vector<std::string> langs = Strings(p, langObject);
-  auto pick = [&](const std::string& wanted) -> std::optional<size_t> {
-    for (size_t i = 0; i < values.size() && i < langs.size(); ++i) {
-      if (FcStrCmpIgnoreCase(U8(langs[i]), U8(wanted)) == 0) return i;
-    }
-    return std::nullopt;
-  };
-  auto index = pick(lang);
-  if (!index) index = pick("en");
-  if (!index && !values.empty()) index = 0;
-  if (!index || !IsValidUtf8(values[*index])) return std::nullopt;
-  return values[*index];
-}
 
 std::optional<LinkRegistry> PersistentRegistryForReading() {
   try {
@@ -94,135 +58,7 @@ std::string Identity(const std::string& path) {
          std::to_string(st.st_ctim.tv_nsec);
 }
 
-int64_t Nanoseconds(const struct timespec& t) {
-  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-// The clock file times are taken from.
-int64_t FileClockNow() {
-  struct timespec now;
-  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  return Nanoseconds(now);
-}
-
 }  // namespace
-
-NameIndex::NameIndex(FcConfig* config, const char* object) {
-  for (FcSetName kind : {FcSetSystem, FcSetApplication}) {
-    FcFontSet* fonts = FcConfigGetFonts(config, kind);
-    for (int i = 0; fonts != nullptr && i < fonts->nfont; ++i) {
-      FcChar8* value = nullptr;
-      for (int n = 0; FcPatternGetString(fonts->fonts[i], object, n, &value) == FcResultMatch;
-           ++n) {
-        entries_.emplace_back(reinterpret_cast<const char*>(value), fonts->fonts[i]);
-      }
-    }
-  }
-  std::stable_sort(entries_.begin(), entries_.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-}
-
-std::vector<FcPattern*> NameIndex::Find(std::string_view name) const {
-  auto it = std::lower_bound(
-      entries_.begin(), entries_.end(), name,
-      [](const auto& entry, std::string_view wanted) { return entry.first < wanted; });
-  std::vector<FcPattern*> fonts;
-  for (; it != entries_.end() && it->first == name; ++it) {
-    // A face naming itself twice is still one face.
-    if (std::find(fonts.begin(), fonts.end(), it->second) == fonts.end()) {
-      fonts.push_back(it->second);
-    }
-  }
-  return fonts;
-}
-
-Watches::~Watches() {
-  for (const Entry& entry : entries_) {
-    if (entry.wd >= 0) ::inotify_rm_watch(fd_, entry.wd);
-  }
-}
-
-std::string Watches::Stamp(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return "";
-  return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-         std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ctim.tv_nsec);
-}
-
-void Watches::Add(const std::string& path, Kind kind) {
-  entries_.push_back({path, kind, -1, Stamp(path)});
-}
-
-void Watches::Notify(int fd) {
-  if (fd < 0 || fd_ >= 0) return;
-  fd_ = fd;
-  verify_ = true;
-  // A folder changes by what it holds; a file by what it says. Missing paths,
-  // and any past the watch limit, stay compared by their stamps.
-  constexpr uint32_t kSelf = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    Entry& entry = entries_[i];
-    entry.wd = ::inotify_add_watch(
-        fd, entry.path.c_str(),
-        kSelf | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR);
-    if (entry.wd < 0 && errno == ENOTDIR) {
-      entry.wd = ::inotify_add_watch(fd, entry.path.c_str(), kSelf | IN_MODIFY | IN_CLOSE_WRITE);
-    }
-    if (entry.wd >= 0) byWd_.emplace(entry.wd, i);
-  }
-}
-
-void Watches::Forget() {
-  fd_ = -1;
-  byWd_.clear();
-  for (Entry& entry : entries_) entry.wd = -1;
-}
-
-bool Watches::TouchedSince(int64_t since) const {
-  for (const Entry& entry : entries_) {
-    struct stat st;
-    if (::stat(entry.path.c_str(), &st) == 0 &&
-        (Nanoseconds(st.st_mtim) >= since || Nanoseconds(st.st_ctim) >= since)) {
-      return true;
-    }
-  }
-  return false;
-}
-
-bool Watches::Changed(std::set<std::string>& targetFolders) {
-  bool changed = false;
-  auto note = [&](const Entry& entry) {
-    if (entry.kind == kRebuild) {
-      changed = true;
-    } else {
-      targetFolders.insert(entry.path);
-    }
-  };
-  if (fd_ >= 0) {
-    alignas(struct inotify_event) char buf[4096];
-    for (;;) {
-      ssize_t n = ::read(fd_, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      for (char* p = buf; p < buf + n;) {
-        const auto* event = reinterpret_cast<const struct inotify_event*>(p);
-        if (event->mask & IN_Q_OVERFLOW) changed = true;
-        auto [first, last] = byWd_.equal_range(event->wd);
-        for (auto it = first; it != last; ++it) note(entries_[it->second]);
-        p += sizeof(struct inotify_event) + event->len;
-      }
-    }
-  }
-  for (Entry& entry : entries_) {
-    if (entry.wd >= 0 && !verify_) continue;
-    std::string stamp = Stamp(entry.path);
-    if (stamp == entry.stamp) continue;
-    entry.stamp = std::move(stamp);
-    note(entry);
-  }
-  verify_ = false;
-  return changed;
-}
 
 Fontconfig::Fontconfig() = default;
 

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/FontconfigIndex.h"
+#include "platform/linux/FontconfigWatches.h"
 #include "platform/linux/LinkRegistry.h"
 
 namespace vrk::platform {
@@ -48,75 +50,8 @@ inline const FcChar8* U8(const std::string& s) {
   return reinterpret_cast<const FcChar8*>(s.c_str());
 }
 
-// The n-th value of a string property; text that is not UTF-8 counts as none,
-// since no caller could read it.
-std::optional<std::string> StringAt(const FcPattern* p, const char* object, int n);
-std::vector<std::string> Strings(const FcPattern* p, const char* object);
-// The value whose language tag matches `lang` exactly, else the one in English,
-// else the first: fontconfig's own choice for a missing language is loose.
-std::optional<std::string> InLanguage(const FcPattern* p, const char* object,
-                                      const char* langObject, const std::string& lang);
-
 // Lookups need no home folder: without one there is no persistent folder.
 std::optional<LinkRegistry> PersistentRegistryForReading();
-
-// The faces of one configuration by each value of one name property, in
-// fontconfig's order (system fonts, then the process's own). Borrows the
-// configuration's patterns.
-class NameIndex {
- public:
-  NameIndex(FcConfig* config, const char* object);
-  std::vector<FcPattern*> Find(std::string_view name) const;
-
- private:
-  std::vector<std::pair<std::string_view, FcPattern*>> entries_;
-};
-
-// Everything the configuration was built from, watched so that one cheap
-// check per call tells whether it still holds: the configuration files and
-// font folders fontconfig read, the link folders, and the folders of the
-// files behind the links and of the process's own fonts. Each path is first
-// compared by its times; a process that keeps asking moves them onto a
-// change notification queue, which answers at the same cost however many
-// folders there are. (The queue is not made at once: closing one costs a
-// short-lived process more than it saves.)
-class Watches {
- public:
-  enum Kind { kRebuild, kTargets };
-  Watches() = default;
-  // Takes its paths off the queue; the queue itself lives on.
-  ~Watches();
-  Watches(const Watches&) = delete;
-  Watches& operator=(const Watches&) = delete;
-
-  void Add(const std::string& path, Kind kind);
-  // Paths written since `since` (nanoseconds, the file system's clock) may
-  // have changed after fontconfig read them.
-  bool TouchedSince(int64_t since) const;
-  // Moves the paths onto the queue `fd`; the next Changed() still compares
-  // their times once, for what changed before.
-  void Notify(int fd);
-  bool notified() const { return fd_ >= 0; }
-  // Whether anything changed; `targetFolders` receives the folders of
-  // registered files that saw a change.
-  bool Changed(std::set<std::string>& targetFolders);
-  // After fork(): the queue is shared with the parent and must not be touched.
-  void Forget();
-
- private:
-  struct Entry {
-    std::string path;
-    Kind kind;
-    int wd;  // -1: compared by its stamp
-    std::string stamp;
-  };
-  static std::string Stamp(const std::string& path);
-
-  int fd_ = -1;
-  bool verify_ = false;
-  std::vector<Entry> entries_;
-  std::multimap<int, size_t> byWd_;
-};
 
 // One per process: the library's own configuration and everything that must
 // be rebuilt into it.

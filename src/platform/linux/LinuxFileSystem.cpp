@@ -1,76 +1,22 @@
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/FileIo.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/UserFolders.h"
 
 namespace vrk::platform {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::optional<std::string> HomeDir() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return std::string(home);
-  std::vector<char> buf(16384);
-  struct passwd pw;
-  struct passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-    return std::string(found->pw_dir);
-  }
-  return std::nullopt;
-}
-
-// The system sees a path only up to its first NUL: such a path names nothing.
-bool Usable(const std::string& path) {
-  return !path.empty() && path.find('\0') == std::string::npos;
-}
 
 // Modes are set explicitly after creation, so the caller's umask never leaves
 // the library with folders or files it cannot use.
@@ -79,13 +25,14 @@ constexpr mode_t kSharedFolderMode = 0755;
 constexpr mode_t kFileMode = 0644;
 constexpr mode_t kExecutableMode = 0755;
 
-// A hidden name beside path for work in progress: "dir/.name.XXXXXX".
-std::string HiddenSibling(const fs::path& path) {
-  std::string sibling = path.parent_path().string();
-  sibling += "/.";
-  sibling += path.filename().string();
-  sibling += ".XXXXXX";
-  return sibling;
+bool CopyBytes(int in, int out, std::vector<char>& buffer) {
+  while (true) {
+    ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!WriteAll(out, {buffer.data(), static_cast<size_t>(n)})) return false;
+  }
 }
 
 bool CopyFileContents(const std::string& from, const std::string& to, bool followLink,
@@ -94,17 +41,11 @@ bool CopyFileContents(const std::string& from, const std::string& to, bool follo
   Fd in(::open(from.c_str(), O_RDONLY | noFollow | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   struct stat st;
   if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (out.get() < 0) return false;
-  if (::fchmod(out.get(), (st.st_mode & S_IXUSR) ? kExecutableMode : kFileMode) != 0) return false;
-  while (true) {
-    ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    if (!WriteAll(out.get(), {buffer.data(), static_cast<size_t>(n)})) return false;
-  }
-  return ::close(out.release()) == 0;
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (out < 0) return false;
+  bool ok = ::fchmod(out, (st.st_mode & S_IXUSR) ? kExecutableMode : kFileMode) == 0 &&
+            CopyBytes(in.get(), out, buffer);
+  return ::close(out) == 0 && ok;
 }
 
 bool MakeFolder(const std::string& path, mode_t mode) {
@@ -163,17 +104,17 @@ class LinuxFileSystem final : public FileSystem {
  public:
   bool Exists(const std::string& path) override {
     struct stat st;
-    return Usable(path) && ::stat(path.c_str(), &st) == 0;
+    return UsablePath(path) && ::stat(path.c_str(), &st) == 0;
   }
 
   std::optional<uint64_t> ItemSize(const std::string& path) override {
     struct stat st;
-    if (!Usable(path) || ::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    if (!UsablePath(path) || ::lstat(path.c_str(), &st) != 0) return std::nullopt;
     return static_cast<uint64_t>(st.st_size);
   }
 
   bool CopyTree(const std::string& from, const std::string& to) override {
-    if (!Usable(from) || !Usable(to)) return false;
+    if (!UsablePath(from) || !UsablePath(to)) return false;
     const fs::path target(to);
     if (target.filename().empty()) return false;
     std::error_code ec;
@@ -182,7 +123,7 @@ class LinuxFileSystem final : public FileSystem {
 
     // Built in a private folder beside the target and moved into place whole:
     // a copy that stops part-way never looks installed.
-    std::string stage = HiddenSibling(target);
+    std::string stage = HiddenSibling(to);
     if (::mkdtemp(stage.data()) == nullptr) return false;
     if (::chmod(stage.c_str(), kPrivateFolderMode) != 0) {
       ::rmdir(stage.c_str());
@@ -197,7 +138,7 @@ class LinuxFileSystem final : public FileSystem {
   }
 
   bool MakeFolders(const std::string& base, const std::string& path) override {
-    if (!Usable(base) || !Usable(path) || path.size() <= base.size() + 1 ||
+    if (!UsablePath(base) || !UsablePath(path) || path.size() <= base.size() + 1 ||
         path.compare(0, base.size(), base) != 0 || path[base.size()] != '/') {
       return false;
     }
@@ -214,32 +155,17 @@ class LinuxFileSystem final : public FileSystem {
       }
       Fd child(::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
       if (child.get() < 0) return false;
-      parent.reset(child.release());
+      parent = std::move(child);
     }
     return true;
   }
 
   bool WriteFileAtomically(const std::string& path, const std::string& bytes) override {
-    if (!Usable(path)) return false;
-    fs::path target(path);
-    if (target.filename().empty()) return false;
-    std::string tmpName = HiddenSibling(target);
-    Fd fd(::mkostemp(tmpName.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
-    bool ok =
-        ::fchmod(fd.get(), kFileMode) == 0 && WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-    ok = ::close(fd.release()) == 0 && ok;
-    if (ok && ::rename(tmpName.c_str(), path.c_str()) == 0) return true;
-    ::unlink(tmpName.c_str());
-    return false;
+    return WriteFileWhole(path, bytes);
   }
 
   std::optional<std::string> UserDataDir() override {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg != nullptr && xdg[0] == '/') return std::string(xdg);
-    auto home = HomeDir();
-    if (!home) return std::nullopt;
-    return *home + "/.local/share";
+    return FindXdgDir("XDG_DATA_HOME", ".local/share");
   }
 };
 

@@ -4,14 +4,10 @@
 // step that can raise one runs inside lua_pcall through a plain C function
 // that holds no C++ object with a destructor; C++ code only reads the stack
 // after the protected call has returned.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <lua.hpp>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
+#include "platform/linux/FileIo.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace vrk::platform {
@@ -30,36 +26,6 @@ int RefuseExit(lua_State* state) {
 
 // Far beyond any real host script; keeps a wrong path from filling memory.
 constexpr size_t kMaxScriptBytes = 64u << 20;
-
-// The file's bytes when it is a regular file that fits; nothing otherwise. A
-// FIFO or device must not block the caller, so nothing waits on the open.
-std::optional<std::string> ReadScriptFile(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-  struct File {
-    int fd;
-    ~File() {
-      if (fd >= 0) ::close(fd);
-    }
-  } file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
-  const int fd = file.fd;
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> bytes;
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    std::string data;
-    while (true) {
-      const size_t done = data.size();
-      if (done > kMaxScriptBytes) break;
-      data.resize(done + 65536);
-      const ssize_t n = ::read(fd, data.data() + done, 65536);
-      data.resize(done + static_cast<size_t>(n > 0 ? n : 0));
-      if (n < 0 && errno == EINTR) continue;
-      if (n == 0) bytes = std::move(data);
-      if (n <= 0) break;
-    }
-  }
-  return bytes;
-}
 
 // What the stand-alone interpreter skips before the code: a UTF-8 byte order
 // mark and a first line starting with "#". The line end stays, so error line
@@ -149,7 +115,7 @@ class LuaLoadedScript final : public LoadedScript {
 class LuaScriptRunner final : public ScriptRunner {
  public:
   std::unique_ptr<LoadedScript> Load(const std::string& path) override {
-    std::optional<std::string> bytes = ReadScriptFile(path);
+    std::optional<std::string> bytes = ReadRegularFile(path, kMaxScriptBytes);
     if (!bytes) return nullptr;
     std::string chunkName(1, '@');
     chunkName += path;

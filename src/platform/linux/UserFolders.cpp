@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace vrk::platform {
@@ -120,6 +121,35 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     ::unlink(name.data());
     throw std::runtime_error("cannot write " + path);
   }
+}
+
+std::optional<std::string> FindHomeDir() {
+  try {
+    return HomeDir();
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> FindXdgDir(const char* variable, const char* fallbackUnderHome) {
+  try {
+    return XdgDir(variable, fallbackUnderHome);
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
+}
+
+std::vector<std::string> XdgDirList(const char* variable, const char* fallback) {
+  std::string value = Getenv(variable);
+  std::string_view list = value.empty() ? std::string_view(fallback) : std::string_view(value);
+  std::vector<std::string> dirs;
+  while (!list.empty()) {
+    size_t colon = list.find(':');
+    std::string_view dir = list.substr(0, colon);
+    if (!dir.empty() && dir.front() == '/') dirs.emplace_back(dir);
+    list = colon == std::string_view::npos ? std::string_view() : list.substr(colon + 1);
+  }
+  return dirs;
 }
 
 }  // namespace vrk::platform

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vrk::platform {
 
@@ -57,5 +58,12 @@ void MakeFolders(const std::string& path, mode_t mode);
 std::optional<std::string> ReadFile(const std::string& path, size_t limit = 64 * 1024);
 // Readers see the old or the new file, never half of one. Throws on failure.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// As HomeDir and XdgDir, for callers that carry on without a home folder.
+std::optional<std::string> FindHomeDir();
+std::optional<std::string> FindXdgDir(const char* variable, const char* fallbackUnderHome);
+// An XDG folder list ("a:b"): the variable's absolute entries in order, the
+// fallback when it is unset or empty.
+std::vector<std::string> XdgDirList(const char* variable, const char* fallback);
 
 }  // namespace vrk::platform

@@ -11,7 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
+#include "platform/linux/FileIo.h"
 #include "platform/linux/VersionResource.h"
 
 namespace vrk::platform {
@@ -36,29 +37,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && EqualsNoCase(s.substr(s.size() - suffix.size()), suffix);
-}
-
-// /proc files report a size of 0, so they are read to their end, up to a cap.
-std::optional<std::string> ReadProcFile(const std::string& path, size_t limit) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
-  std::string bytes;
-  char buf[65536];
-  bool ok = true;
-  while (true) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    bytes.append(buf, static_cast<size_t>(n));
-    if (bytes.size() > limit) {
-      ok = false;
-      break;
-    }
-  }
-  close(fd);
-  if (!ok) return std::nullopt;
-  return bytes;
 }
 
 std::string_view BaseName(std::string_view path) {
@@ -185,7 +163,7 @@ std::optional<std::string> ProgramFileName(const std::string& path) {
 // When the process started, in clock ticks since boot: with the number, it
 // tells a process apart from a later one that reuses the number.
 std::optional<uint64_t> StartTime(const std::string& dir) {
-  std::optional<std::string> stat = ReadProcFile(dir + "/stat", 4096);
+  std::optional<std::string> stat = ReadRegularFile(dir + "/stat", 4096);
   if (!stat) return std::nullopt;
   size_t close = stat->rfind(')');  // the command name may hold anything
   if (close == std::string::npos) return std::nullopt;
@@ -263,7 +241,7 @@ std::optional<std::string> OwnerNamer::FromProcess(uint32_t pid) {
 
 std::optional<std::string> OwnerNamer::NameOfProcess(const std::string& dir) {
   std::optional<std::string> name;
-  std::optional<std::string> cmdline = ReadProcFile(dir + "/cmdline", kMaxCmdlineBytes);
+  std::optional<std::string> cmdline = ReadRegularFile(dir + "/cmdline", kMaxCmdlineBytes);
   if (!cmdline) return name;
   // Wine sets the command line to the program's Windows path; resolved in the
   // prefix, it costs a few small reads, where the map list runs to thousands
@@ -274,10 +252,10 @@ std::optional<std::string> OwnerNamer::NameOfProcess(const std::string& dir) {
   // Any other process is no Windows program, and its maps are not read.
   if (!EndsWithNoCase(argvName, ".exe")) return name;
   std::optional<std::string> file;
-  std::optional<std::string> environ = ReadProcFile(dir + "/environ", kMaxEnvironBytes);
+  std::optional<std::string> environ = ReadRegularFile(dir + "/environ", kMaxEnvironBytes);
   if (environ) file = ResolveInPrefix(argv0, *environ);
   if (!file) {
-    std::optional<std::string> maps = ReadProcFile(dir + "/maps", kMaxMapsBytes);
+    std::optional<std::string> maps = ReadRegularFile(dir + "/maps", kMaxMapsBytes);
     std::vector<std::string> programs = MappedPrograms(maps ? *maps : std::string_view());
     for (const std::string& program : programs) {
       if (!argvName.empty() && EqualsNoCase(BaseName(program), argvName)) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/DesktopEntries.h"
+#include "platform/linux/DesktopNameTable.h"
 
 namespace vrk::platform {
 

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -306,6 +307,24 @@ bool WaitForReply(xcb_connection_t* c, unsigned int sequence, const Deadline& de
     pollfd p{xcb_get_file_descriptor(c), POLLIN, 0};
     if (poll(&p, 1, left) < 0 && errno != EINTR) return false;
   }
+}
+
+PipeSignalHold::PipeSignalHold() {
+  sigemptyset(&pipe_);
+  sigaddset(&pipe_, SIGPIPE);
+  sigset_t pending;
+  sigemptyset(&pending);
+  callersOwn_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+  pthread_sigmask(SIG_BLOCK, &pipe_, &callerMask_);
+}
+
+PipeSignalHold::~PipeSignalHold() {
+  if (!callersOwn_) {
+    timespec now{0, 0};
+    while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &callerMask_, nullptr);
 }
 
 }  // namespace vrk::platform::x11

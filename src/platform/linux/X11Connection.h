@@ -3,6 +3,7 @@
 // held by another client's grab).
 #pragma once
 
+#include <signal.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -36,5 +37,22 @@ Connection ConnectBefore(const char* display, const Deadline& deadline, int* scr
 // when the deadline passed or the connection broke first.
 bool WaitForReply(xcb_connection_t* c, unsigned int sequence, const Deadline& deadline,
                   void** reply, xcb_generic_error_t** error);
+
+// libxcb writes with plain writev, so a server that goes away mid-call (an
+// idle XWayland exits) would raise SIGPIPE and end the caller. The signal is
+// held back for this thread only, and one it raised is taken back before the
+// caller's mask returns.
+class PipeSignalHold {
+ public:
+  PipeSignalHold();
+  ~PipeSignalHold();
+  PipeSignalHold(const PipeSignalHold&) = delete;
+  PipeSignalHold& operator=(const PipeSignalHold&) = delete;
+
+ private:
+  sigset_t pipe_;
+  sigset_t callerMask_;
+  bool callersOwn_ = false;
+};
 
 }  // namespace vrk::platform::x11
