@@ -1,4 +1,5 @@
 #include "extension/NSStringEx.h"
+#include "extension/Text.h"
 
 #include <charconv>
 #include <cmath>

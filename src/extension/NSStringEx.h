@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "extension/Text.h"
 #include "helper/Json.h"
 
 namespace vrk {

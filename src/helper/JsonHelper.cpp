@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "extension/NSStringEx.h"
+
 namespace vrk {
 
 namespace {

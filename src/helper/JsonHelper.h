@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/Json.h"
 
 namespace vrk {

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "extension/NSStringEx.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
 

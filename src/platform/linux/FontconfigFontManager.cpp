@@ -19,8 +19,9 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "platform/linux/Fontconfig.h"
+#include "platform/linux/FontconfigCollection.h"
 #include "platform/linux/LinkRegistry.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/SessionAnnouncement.h"
@@ -36,24 +37,6 @@ namespace {
 // down for as long as it is registered.
 constexpr uint32_t kMaxFacesPerFile = 256;
 
-// What the inventory and the lookup answer for a face's file: the registered
-// file itself, never the link fontconfig found it through.
-std::optional<std::string> FileOf(const FcPattern* font, const std::optional<LinkRegistry>& session,
-                                  const std::optional<LinkRegistry>& persistent,
-                                  bool* activated = nullptr) {
-  auto file = StringAt(font, FC_FILE, 0);
-  if (!file) return std::nullopt;
-  for (const LinkRegistry* registry :
-       {session ? &*session : nullptr, persistent ? &*persistent : nullptr}) {
-    if (registry == nullptr) continue;
-    if (auto target = registry->FileBehind(*file)) {
-      if (activated != nullptr) *activated = true;
-      return IsValidUtf8(*target) ? target : std::nullopt;
-    }
-  }
-  return file;
-}
-
 bool Carries(const FcPattern* font, const char* object, const std::optional<std::string>& name) {
   if (!name) return true;
   for (const auto& value : Strings(font, object)) {
@@ -61,70 +44,6 @@ bool Carries(const FcPattern* font, const char* object, const std::optional<std:
   }
   return false;
 }
-
-class FontconfigCollection final : public FontCollection {
- public:
-  explicit FontconfigCollection(std::shared_ptr<Fontconfig> fc) : fc_(std::move(fc)) {}
-
-  std::vector<FontFace> MatchingFaces(const std::string& language) override {
-    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
-    FcConfig* config = fc_->Current();
-    FcStringPtr lang(Checked(FcLangNormalize(U8(language))));
-    std::string wanted(reinterpret_cast<const char*>(lang.get()));
-
-    PatternPtr pattern(Checked(FcPatternCreate()));
-    FcPatternAddString(pattern.get(), FC_NAMELANG, lang.get());
-    ObjectSetPtr objects(
-        Checked(FcObjectSetBuild(FC_POSTSCRIPT_NAME, FC_FILE, FC_INDEX, FC_FAMILY, FC_FAMILYLANG,
-                                 FC_STYLE, FC_STYLELANG, FC_FONTFORMAT, nullptr)));
-    FontSetPtr list(Checked(FcFontList(config, pattern.get(), objects.get())));
-
-    auto session = SessionRegistryForReading();
-    auto persistent = PersistentRegistryForReading();
-    struct Entry {
-      int rank;
-      std::string file;
-      int index;
-      FontFace face;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(static_cast<size_t>(list->nfont));
-    for (int i = 0; i < list->nfont; ++i) {
-      const FcPattern* font = list->fonts[i];
-      bool activated = false;
-      Entry e{};
-      e.face.postscriptName = StringAt(font, FC_POSTSCRIPT_NAME, 0);
-      e.face.path = FileOf(font, session, persistent, &activated);
-      e.face.family = InLanguage(font, FC_FAMILY, FC_FAMILYLANG, wanted);
-      e.face.style = InLanguage(font, FC_STYLE, FC_STYLELANG, "en");
-      std::string format = StringAt(font, FC_FONTFORMAT, 0).value_or("");
-      bool fileAdded = e.face.path && fc_->processFonts().count(*e.face.path) > 0;
-      // The first copy of a name decides, so the best copy goes first: one
-      // the user activated, then OpenType/TrueType before older formats.
-      e.rank = activated || fileAdded ? 0 : (format == "TrueType" || format == "CFF") ? 1 : 2;
-      e.file = StringAt(font, FC_FILE, 0).value_or("");
-      FcPatternGetInteger(font, FC_INDEX, 0, &e.index);
-      entries.push_back(std::move(e));
-    }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-      return std::tie(a.face.postscriptName, a.rank, a.file, a.index) <
-             std::tie(b.face.postscriptName, b.rank, b.file, b.index);
-    });
-    std::vector<FontFace> faces;
-    faces.reserve(entries.size());
-    for (auto& e : entries) faces.push_back(std::move(e.face));
-    return faces;
-  }
-
-  uint64_t Generation() override {
-    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
-    fc_->Current();
-    return fc_->Generation();
-  }
-
- private:
-  std::shared_ptr<Fontconfig> fc_;
-};
 
 class FontconfigFontManager final : public FontManager {
  public:
@@ -296,7 +215,7 @@ class FontconfigFontManager final : public FontManager {
       std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
       fc_->Current();
     }
-    return std::make_shared<FontconfigCollection>(fc_);
+    return NewFontconfigCollection(fc_);
   }
 
  private:

@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/linux/FileIo.h"
 #include "platform/linux/SessionAnnouncement.h"
 
 namespace vrk::platform {
@@ -52,7 +53,7 @@ std::optional<std::string> UsableRuntimeDir() {
 // Part of the fallback folder's name, so that a reboot ends the session as a
 // logout empties the runtime folder.
 std::string BootId() {
-  auto id = ReadFile("/proc/sys/kernel/random/boot_id", 64);
+  auto id = ReadRegularFile("/proc/sys/kernel/random/boot_id", 64);
   if (id && !id->empty() && id->back() == '\n') id->pop_back();
   if (!id || id->size() != kBootIdLength ||
       id->find_first_not_of("0123456789abcdef-") != std::string::npos) {

@@ -10,13 +10,17 @@
 #include <stdexcept>
 #include <utility>
 
-#include "extension/NSStringEx.h"
+#include "extension/Text.h"
+#include "platform/linux/FileIo.h"
 #include "platform/linux/Fontconfig.h"
 #include "platform/linux/UserFolders.h"
 
 namespace vrk::platform {
 
 namespace {
+
+// The file is a few lines; anything larger is not ours and is replaced.
+constexpr size_t kMaxConfBytes = 64 * 1024;
 
 constexpr char kLinkName[] = "vrkfont-session";
 
@@ -100,6 +104,9 @@ std::optional<std::string> LinkTarget(int folder, const char* name) {
 bool FontconfigSees(const LinkRegistry& folder) {
   struct stat wanted;
   if (::fstat(folder.fd(), &wanted) != 0) return false;
+  // Loading a configuration touches fontconfig's process-wide state, which is
+  // not safe against another load running at once.
+  std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
   ConfigPtr config(FcInitLoadConfig());
   if (!config) return false;
   FcStrList* dirs = FcConfigGetFontDirs(config.get());
@@ -135,9 +142,9 @@ bool AnnounceSessionFolder(const LinkRegistry& folder) {
                "/*</glob></rejectfont></selectfont>\n";
   }
   content += "</fontconfig>\n";
-  if (ReadFile(path) != content) {
+  if (ReadRegularFile(path, kMaxConfBytes) != content) {
     MakeFolders(path.substr(0, path.find_last_of('/')), 0700);
-    WriteFileAtomically(path, content);
+    if (!WriteFileWhole(path, content)) throw std::runtime_error("cannot write " + path);
   }
   return FontconfigSees(folder);
 }
@@ -173,7 +180,7 @@ void WithdrawUnsafeAnnouncement() {
     if (target && !SafeFolder(*target)) ::unlinkat(fonts.get(), kLinkName, 0);
   }
   std::string path = ConfFile();
-  auto content = ReadFile(path);
+  auto content = ReadRegularFile(path, kMaxConfBytes);
   if (!content) return;
   auto open = content->find("<dir>");
   auto close = content->find("</dir>");

@@ -84,45 +84,6 @@ void MakeFolders(const std::string& path, mode_t mode) {
   }
 }
 
-std::optional<std::string> ReadFile(const std::string& path, size_t limit) {
-  struct stat st;
-  // Looked at before opening: opening a device can have effects of its own.
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  std::string bytes;
-  char buf[4096];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
-    if (n == 0) return bytes;
-    bytes.append(buf, static_cast<size_t>(n));
-    if (bytes.size() > limit) return std::nullopt;
-  }
-}
-
-void WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  std::string temp = path + ".XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("cannot write " + path);
-  bool ok = ::fchmod(fd, 0644) == 0;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(name.data(), path.c_str()) != 0) {
-    ::unlink(name.data());
-    throw std::runtime_error("cannot write " + path);
-  }
-}
-
 std::optional<std::string> FindHomeDir() {
   try {
     return HomeDir();

@@ -30,6 +30,7 @@ class Fd {
   ~Fd() { Close(); }
 
   int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
   explicit operator bool() const { return fd_ >= 0; }
 
  private:
@@ -53,11 +54,6 @@ std::optional<std::string> CanonicalEvenIfGone(const std::string& path);
 // Folders made here get exactly `mode`, whatever the umask; existing ones are
 // left as they are.
 void MakeFolders(const std::string& path, mode_t mode);
-// A regular file of at most `limit` bytes; none for anything else, which is
-// never read (a FIFO or a device would block or never end).
-std::optional<std::string> ReadFile(const std::string& path, size_t limit = 64 * 1024);
-// Readers see the old or the new file, never half of one. Throws on failure.
-void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 // As HomeDir and XdgDir, for callers that carry on without a home folder.
 std::optional<std::string> FindHomeDir();

@@ -25,6 +25,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/linux/UserFolders.h"
+
 namespace vrk::platform::x11 {
 
 int Deadline::MillisecondsLeft() const {
@@ -33,25 +35,6 @@ int Deadline::MillisecondsLeft() const {
 }
 
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 // True once fd is ready for events (or has failed, which the next call on it
 // reports); false when the deadline passes first.
