@@ -108,12 +108,25 @@ struct Inventory {
 // Made while the library loads, before any thread can fork meanwhile.
 [[maybe_unused]] const bool kForkHandlersReady = (Inventory::Get(), true);
 
+// Other programs are shown the export's changes once, however it ends.
+class SettleAtEnd {
+ public:
+  explicit SettleAtEnd(platform::FontManager& fonts) : fonts_(fonts) {}
+  ~SettleAtEnd() { fonts_.SettleChanges(); }
+  SettleAtEnd(const SettleAtEnd&) = delete;
+  SettleAtEnd& operator=(const SettleAtEnd&) = delete;
+
+ private:
+  platform::FontManager& fonts_;
+};
+
 }  // namespace
 
 std::string FontHelper::RegisterFont(const char* fontPaths) {
   if (fontPaths == nullptr) return "";
   std::vector<std::string> paths = ReadFontPathList(fontPaths);
   auto& fonts = Env::Get().Fonts();
+  SettleAtEnd settle(fonts);
 
   std::vector<std::string> toRegister = Existing(Distinct(paths));
   std::vector<uint32_t> scopes = fonts.ScopesForFiles(toRegister);
@@ -136,6 +149,7 @@ std::string FontHelper::UnRegisterFont(const char* fontPaths) {
   if (fontPaths == nullptr) return "";
   std::vector<std::string> paths = ReadFontPathList(fontPaths);
   auto& fonts = Env::Get().Fonts();
+  SettleAtEnd settle(fonts);
 
   // Missing files too: the library's link to a deleted file must not make a
   // file saved later at that path count as registered.

@@ -65,6 +65,10 @@ class FontManager {
   virtual void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) = 0;
   // True when the file is no longer registered in that scope.
   virtual bool UnregisterFile(const std::string& path, uint32_t scope) = 0;
+  // Ends a run of the three calls above made by one export on this thread:
+  // what changed for other programs is made visible to them once, here.
+  // Never throws.
+  virtual void SettleChanges() noexcept {}
   virtual std::vector<std::string> AvailablePostScriptNames() = 0;
   virtual std::vector<std::string> AvailableFamilyNames() = 0;
   // Whether an available face carries the name; a manager with an index of

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "extension/NSStringEx.h"
+#include "extension/Text.h"
 #include "helper/JsonHelper.h"
 
 namespace vrk {

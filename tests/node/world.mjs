@@ -72,7 +72,8 @@ export class World {
   }
 
   async #xvfb() {
-    const server = spawn('Xvfb', ['-displayfd', '3', '-nolisten', 'tcp', '-screen', '0', '1280x1024x24'], {
+    // -noreset: a server resetting as the last window leaves refuses the next one.
+    const server = spawn('Xvfb', ['-displayfd', '3', '-noreset', '-nolisten', 'tcp', '-screen', '0', '1280x1024x24'], {
       stdio: ['ignore', 'ignore', 'ignore', 'pipe'],
     });
     this.server = server;

@@ -197,7 +197,7 @@ std::optional<std::string> LinkRegistry::FileBehind(const std::string& path) con
   return std::nullopt;
 }
 
-void SettleFolderTimes(std::initializer_list<int> folders) {
+void SettleFolderTimes(const std::vector<int>& folders) {
   timespec now{};
   if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return;
   const timespec next{now.tv_sec + 1, 0};

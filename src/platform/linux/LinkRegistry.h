@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/linux/UserFolders.h"
 
@@ -47,7 +48,7 @@ class LinkRegistry {
 // or so: a look in the second of the change would hide it for good. Waits for
 // the next second and gives the folders that second, which every look made
 // before it is earlier than, and which is never in the future.
-void SettleFolderTimes(std::initializer_list<int> folders);
+void SettleFolderTimes(const std::vector<int>& folders);
 
 // The session folder; none before the first registration unless `create`.
 // Throws when the folder is refused.
