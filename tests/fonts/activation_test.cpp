@@ -140,6 +140,27 @@ TEST_F(ActivationTest, RunningProgramsSeeEveryActivationAndDeactivation) {
   EXPECT_EQ(later.Next(), "absent");
 }
 
+// A real change settles the folder on a whole second; registering an active
+// file again changes no link, so it neither waits nor settles.
+TEST_F(ActivationTest, OnlyRealChangesSettleTheFolderTime) {
+  const std::string list = Json(std::vector<std::string>{Han()}).dump();
+  const std::string folder = root_ + "/run/vrkfont-fonts";
+  auto nanoseconds = [&] {
+    struct stat st {};
+    ::stat(folder.c_str(), &st);
+    return st.st_mtim.tv_nsec;
+  };
+  EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
+  EXPECT_EQ(nanoseconds(), 0);
+  // Something else touches the folder, at a time within a second.
+  const timespec times[2] = {{0, UTIME_OMIT}, {1, 123456789}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+  EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
+  EXPECT_NE(nanoseconds(), 0);
+  EXPECT_EQ(Take(UnRegisterFont(list.c_str())), "1");
+  EXPECT_EQ(nanoseconds(), 0);
+}
+
 TEST_F(ActivationTest, FontsReachedThroughTheLinkAreListedOnce) {
   const std::string list = Json(std::vector<std::string>{Han()}).dump();
   EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
