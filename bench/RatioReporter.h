@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Console output plus one line comparing two runs of a benchmark, named by
 // their argument: how many times longer the `high` run took than the `low`.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* font_calls: the per-call cost of the font exports inside one process,
  * through the public header and the shared library, the way the application
  * calls them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The freshness check that every font call makes before it answers, with
 // nothing changed, over whatever configuration the environment names
 // (bench/fonts.sh runs it over its corpus).

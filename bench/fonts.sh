@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Compares the font commands of the vrkfont tool with fontconfig's own tools
 # over a generated corpus, in a private fontconfig configuration and private
 # XDG folders (the user's fonts are never touched):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // EnumWindows over a few windows and over many on a private Xvfb. The list is
 // fetched in batches, so the cost should hardly grow with the window count;
 // the closing line gives the ratio of the two. The bad lists below must cost

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // EnumWindows over 300 windows, once all native and once with 100 of them
 // belonging to Windows programs. The programs are stand-ins that look to the
 // process table as Wine programs do (a Windows path as the command line, the

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 --[[
   An example host script for libVRKFont.
 

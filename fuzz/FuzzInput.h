@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splits one fuzz input into several C-string arguments, some of them null.
 #pragma once
 

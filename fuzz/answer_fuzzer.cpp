@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading any handler answer gives a code text or a failure the exports catch.
 #include <stdexcept>
 

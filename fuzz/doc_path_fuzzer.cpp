@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any answer of the document-path handler converts without failing: no ":"
 // means no path; otherwise the volume name goes and every ":" becomes "/".
 #include <algorithm>

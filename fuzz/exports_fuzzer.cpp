@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every text-taking export over the in-memory platform, with arbitrary bytes
 // (null included) as each argument and as the host script's answer: each one
 // answers a non-null text, JSON where it answers JSON.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any font path list: an array of strings gives exactly one flag per element,
 // anything else the empty answer.
 #include <cstdlib>

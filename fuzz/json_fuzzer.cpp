@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding any text never fails outward, and a decoded container survives an
 // encode-decode round trip unchanged.
 #include <cstdlib>

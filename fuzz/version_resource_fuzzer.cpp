@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes as a program file, and as the version resource of a well-formed
 // one: names come back as non-empty UTF-8 or not at all.
 #include <cstdint>

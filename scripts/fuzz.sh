@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang (ASan+UBSan) and runs each for a
 # bounded time from its seed corpus. A finding fails the run.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Calls each export many times against the real platform and prints resident
 # memory, open descriptors and X connections before and after; growth fails.
 #   scripts/soak.sh [CALLS_PER_EXPORT] [BUILD_DIR]   (defaults 10000, build)

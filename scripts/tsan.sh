@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the concurrency tests with ThreadSanitizer and runs them; a reported
 # race fails the run.
 #   scripts/tsan.sh [BUILD_DIR]   (default build-tsan)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the integration tests under valgrind's memcheck, each test in its own
 # process as ctest runs them. A definite leak or a memory error fails.
 #   scripts/valgrind.sh [BUILD_DIR] [TEST_EXECUTABLE...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C interface. Each export converts its arguments, calls one helper, and
 // contains every failure: nothing thrown ever reaches the caller, and no
 // export answers a null pointer.

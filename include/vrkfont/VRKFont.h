@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * libVRKFont: fonts of the user's session and the design applications beside it.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "extension/NSStringEx.h"
 #include "extension/Text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoded values coerced to text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "extension/Text.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text values inside the library: UTF-8 std::string, with std::nullopt for an
 // absent text; the caller's C strings taken in, and texts handed back to it.
 #pragma once

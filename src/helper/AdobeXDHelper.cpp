@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "helper/AdobeXDHelper.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "helper/GlobalHelper.h"
 
 namespace vrk {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "helper/JsonHelper.h"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "helper/SketchHelper.h"
 
 #include <string>

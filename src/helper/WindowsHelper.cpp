@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "helper/WindowsHelper.h"
 
 #include <string_view>

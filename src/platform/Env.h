@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one place where the library reaches the platform. Helpers ask Env::Get()
 // for the part they need; tests install an in-memory Env instead.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs every example of docs/guide.md, in order, in one private world (fonts,
 // XDG folders, Xvfb with Photoshop in front of Illustrator), and compares what
 // each prints with the ```output block that follows it.

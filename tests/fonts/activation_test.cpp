@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Programs already running see activations at their next fontconfig rescan,
 // from the user's first activation on: each probe below started before the
 // change it has to notice, in a private world without the user's folders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The font exports over the in-memory font manager.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The font exports on real fontconfig, in a private configuration with
 // private XDG folders: the user's own fonts and settings are never touched.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The font exports answer from what they learned on earlier calls; every way
 // the font world can change must still show in the very next answer. Runs in a
 // private fontconfig configuration with private XDG folders.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Builds small fonts for the font tests and benchmarks (Debian's python3-fonttools).
 
   gen_fonts.py OUT               the test set (see FIXTURES below)

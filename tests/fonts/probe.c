@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A running program that follows fontconfig's own refresh, and nothing more:
  * it rescans at most once a second and reports whether a family is there.
  * Prints "ready" once its configuration is loaded, then "present" or "absent"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The shared library exports exactly the thirteen C functions, under the SONAME
 # that callers link against.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Sandbox.h"
 
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private world for one test process: temporary HOME and XDG folders, a
 // fontconfig configuration of its own (one system font folder plus the user's
 // conf.d), an application entry, a real Lua host script and copies of the

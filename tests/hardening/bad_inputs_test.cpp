@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every export against a table of bad inputs, each placed in turn where the
 // export takes text, a script path or a font path. What each answered is kept
 // in bad_inputs.table; a changed answer fails the test, and a crash, a NULL,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Eight threads call every export at once: fonts on real fontconfig, the real
 // Lua runner, the real file system and application catalog, a fixed window
 // list. scripts/tsan.sh runs it under ThreadSanitizer; in any build each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults and the user's data: a registration killed half-way, concurrent
 // plug-in hand-offs, unregistration of every scope, and a session folder
 // that someone else planted. Real fontconfig and file system throughout.

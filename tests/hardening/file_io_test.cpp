@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared file reading and writing of the Linux backends.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Soak: each export called many times against the real platform (a private
 // Xvfb with Photoshop and Illustrator windows, private fontconfig with the
 // test fonts, the real Lua runner), with resident memory, open descriptors

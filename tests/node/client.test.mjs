@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libVRKFont as the desktop application meets it: loaded through koffi, every
 // export called end to end against real fonts, windows, host script and
 // plug-in folders, and every heap copy freed.

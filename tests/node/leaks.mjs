@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the client test under valgrind and fails when memory from libVRKFont
 // leaks or when a free goes wrong (a constant freed, a copy freed twice).
 // Node's own leaks at exit are not the library's and are left out.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a command (the Node.js tests) once koffi is installed from the lock file.
 # The lock keeps parallel tests from running npm ci into the same folder.
 set -euo pipefail

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Opens one mapped X11 window with the given WM_CLASS and keeps it until its
  * standard input closes: the Node.js test's stand-in for a host application. */
 #include <stdio.h>

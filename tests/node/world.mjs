@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private world for calling libVRKFont from Node.js: generated fonts under a
 // private fontconfig configuration, private XDG folders, and an Xvfb on which
 // test_window stands in for host applications. Used by the client test and by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "HostScript.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real Lua host scripts for the tests: each lives in a private folder, and its
 // handlers log every call (handler name and arguments) for the test to read.
 #pragma once

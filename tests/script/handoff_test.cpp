@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Sketch and Adobe XD plug-in hand-offs: the fake file system for the
 // decision table, a private XDG data folder for the real writes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Lua host-script runner behind the seam. ScriptHelper over it is covered
 // through the exports, in software_test.cpp.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document and font-setting exports through the C interface: real Lua
 // host scripts, the fake window list, the fake file system for the plug-ins.
 #include <gtest/gtest.h>

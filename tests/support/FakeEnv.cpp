@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/FakeEnv.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An in-memory platform for logic tests. Install it with ScopedFakeEnv; any
 // part can be routed to a real implementation with the Use* calls.
 #pragma once

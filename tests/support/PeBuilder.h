@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds small PE32+ files with a version resource, byte by byte, so tests can
 // break each part on purpose.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private Xvfb for one process, and a client that builds window stacks on
 // it. Shared by the window tests and the window-list benchmark.
 #pragma once

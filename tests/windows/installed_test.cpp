@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Installed applications against desktop entries in private XDG folders.
 #include <gtest/gtest.h>
 #include <pwd.h>

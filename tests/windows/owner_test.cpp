@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Owner names: the version-resource reader on crafted files, Wine programs
 // found through a fake process table, native applications through desktop
 // entries, and the caller's own windows on a real X server.

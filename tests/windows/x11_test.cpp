@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window list against a real X server: a private Xvfb per test, windows
 // built from the test process, once as bare X and once as a window manager
 // publishing EWMH would leave it.

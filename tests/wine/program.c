@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A window titled by its command line; "hidden" creates it without showing it. */
 #include <wchar.h>
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows programs under Wine, on a private Xvfb and a private prefix: their
 // windows are named by the product name in their version resource, stacked
 // as the server stacks them, and seen by the presence check while hidden.

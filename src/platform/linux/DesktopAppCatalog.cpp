@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Installed applications are their freedesktop desktop entries. Read directly
 // rather than through GIO: the answer needs only the XDG folders, the
 // desktop-file-ID rule and a few keys, and GIO would pull GLib's main-loop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Freedesktop desktop entries, read with bounds, and found by their ID: the
 // installed-application check and the owner names of native windows both
 // rest on them.

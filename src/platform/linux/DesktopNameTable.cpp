@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/DesktopNameTable.h"
 
 #include <dirent.h>

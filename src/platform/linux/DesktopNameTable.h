@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Application names by window class, from every desktop entry in the data
 // folders, kept while those folders stay unchanged.
 #pragma once

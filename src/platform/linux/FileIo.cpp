@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/FileIo.h"
 
 #include <fcntl.h>

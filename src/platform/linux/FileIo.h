@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files read safely and written whole, for every Linux backend.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's own fontconfig configuration and the handles it hands out.
 //
 // The caller's process may use fontconfig too, so the library never touches

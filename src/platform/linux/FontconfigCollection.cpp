@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/FontconfigCollection.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The inventory: every available face, in the order the answer lists them.
 #pragma once
 

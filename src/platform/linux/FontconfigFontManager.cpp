@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Font activation on fontconfig.
 //
 // Sessions and persistent registrations are folders of symbolic links that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the names a face carries, and finding faces by them.
 #pragma once
 

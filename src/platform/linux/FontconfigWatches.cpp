@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/FontconfigWatches.h"
 
 #include <sys/inotify.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Telling cheaply whether the files a configuration was built from changed.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/LinkRegistry.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The link folders that hold the session and persistent registrations.
 #pragma once
 

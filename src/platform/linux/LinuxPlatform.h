@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux parts behind the platform seam, one factory each.
 #pragma once
 

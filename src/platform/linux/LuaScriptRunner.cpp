@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host script on Linux: a Lua 5.4 source file, loaded into a fresh
 // interpreter for every call. Precompiled chunks are refused: Lua does not
 // verify them, and a damaged one corrupts memory. Lua reports errors by longjmp, so every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/SessionAnnouncement.h"
 
 #include <fcntl.h>

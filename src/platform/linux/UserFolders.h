@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the user's folders are, and the file operations the backends share.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names a Windows program file gives itself in its version resource.
 // Reads the headers, the resource directory and the version resource only,
 // each bounded by the file, so any file can be handed to it.

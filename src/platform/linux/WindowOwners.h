@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Owner names of windows: what a user would call the application behind a
 // window, rather than the raw class it sets. Native applications are named
 // by their desktop entry, Windows programs under Wine by their version

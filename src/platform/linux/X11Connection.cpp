@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/X11Connection.h"
 
 #include <X11/Xauth.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An X connection whose every wait has an end: xcb itself waits without limit
 // for a server that accepted us and then never answers (stopped, hung, or
 // held by another client's grab).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window manager's conventions as the window walk reads them: the atoms it
 // asks about, and whether a window is one the user sees.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/X11Replies.h"
 
 namespace vrk::platform::x11 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Requests and replies on an X connection with a budget: properties asked in
 // batches, replies awaited no longer than the call may last, and the values
 // of properties read safely whatever a client wrote into them.

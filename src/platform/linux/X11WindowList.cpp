@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window list from the X server. Every call opens its own connection, so
 // nothing here touches the caller's Xlib state or error handler, and asks for
 // everything in batches: all requests of a batch go out before the first reply

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/X11WindowOwners.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Who owns a window, as its properties and its process tell.
 #pragma once
 
