@@ -59,29 +59,36 @@ TEST(Faults, RegistrationKilledHalfwayLeavesOnlyLinksToAskedFiles) {
         box.CopyFont("alpha/VrkAlpha-Regular.ttf", "many/" + std::to_string(i) + ".ttf"));
   }
   const std::string list = ListOf(paths);
-  pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    char* answer = RegisterFont(list.c_str());
-    (void)answer;
-    ::_exit(0);
-  }
-  // Killed as soon as the first links appear, long before the thousandth.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (EntryCount(box.SessionFolder()) == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  ::kill(child, SIGKILL);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the registration ended before it was killed";
-
   const std::set<std::string> asked(paths.begin(), paths.end());
   size_t links = 0;
-  for (const auto& entry : fs::directory_iterator(box.SessionFolder())) {
-    ++links;
-    ASSERT_TRUE(entry.is_symlink()) << entry.path();
-    EXPECT_EQ(asked.count(fs::read_symlink(entry.path()).string()), 1u) << entry.path();
+  // The links are made in one burst after every file was checked; a loaded
+  // machine may wake this process only after the burst, so try again then.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt > 0) Take(UnRegisterFont(list.c_str()));
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      char* answer = RegisterFont(list.c_str());
+      (void)answer;
+      ::_exit(0);
+    }
+    // Killed as soon as the first links appear, long before the thousandth.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (EntryCount(box.SessionFolder()) == 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the registration ended before it was killed";
+
+    links = 0;
+    for (const auto& entry : fs::directory_iterator(box.SessionFolder())) {
+      ++links;
+      ASSERT_TRUE(entry.is_symlink()) << entry.path();
+      EXPECT_EQ(asked.count(fs::read_symlink(entry.path()).string()), 1u) << entry.path();
+    }
+    if (links < paths.size()) break;
   }
   EXPECT_GT(links, 0u);
   EXPECT_LT(links, paths.size());
