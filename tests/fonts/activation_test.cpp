@@ -21,18 +21,13 @@
 
 #include "helper/JsonHelper.h"
 #include "platform/linux/LinkRegistry.h"
+#include "support/Take.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Take(char* text) {
-  std::string copy = text;
-  if (text != ConstantEmptyString()) std::free(text);
-  return copy;
-}
 
 std::string Han() {
   return fs::canonical(fs::path(VRK_TEST_FONTS) / "han/VrkHan-Regular.ttf").string();

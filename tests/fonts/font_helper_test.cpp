@@ -10,6 +10,7 @@
 #include "extension/Text.h"
 #include "helper/JsonHelper.h"
 #include "support/FakeEnv.h"
+#include "support/Take.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk {
@@ -19,12 +20,6 @@ using platform::kFontScopePersistent;
 using platform::kFontScopeProcess;
 using platform::kFontScopeSession;
 using Log = std::vector<std::string>;
-
-std::string Take(char* text) {
-  std::string copy = text;
-  if (text != ConstantEmptyString()) std::free(text);
-  return copy;
-}
 
 class FontHelperTest : public ::testing::Test {
  protected:

@@ -20,6 +20,7 @@
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
 #include "platform/linux/LinkRegistry.h"
+#include "support/Take.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk {
@@ -29,12 +30,6 @@ namespace fs = std::filesystem;
 using platform::kFontScopeNone;
 using platform::kFontScopePersistent;
 using platform::kFontScopeProcess;
-
-std::string Take(char* text) {
-  std::string copy = text;
-  if (text != ConstantEmptyString()) std::free(text);
-  return copy;
-}
 
 std::string Font(const std::string& name) {
   return fs::canonical(fs::path(VRK_TEST_FONTS) / name).string();

@@ -21,18 +21,13 @@
 
 #include "extension/Text.h"
 #include "helper/JsonHelper.h"
+#include "support/Take.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Take(char* text) {
-  std::string copy = text;
-  if (text != ConstantEmptyString()) std::free(text);
-  return copy;
-}
 
 std::string Font(const std::string& name) {
   return fs::canonical(fs::path(VRK_TEST_FONTS) / name).string();
