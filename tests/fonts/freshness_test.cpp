@@ -212,7 +212,9 @@ TEST_F(FreshnessTest, ForkedChildrenCallTheFontExports) {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) != 0) ++failed;
+    // Only the child's own verdict: under valgrind a child also exits with
+    // valgrind's code for the parent's threads it no longer has.
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 1) ++failed;
   }
   stop = true;
   busy.join();
