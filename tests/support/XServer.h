@@ -64,7 +64,9 @@ class Xvfb {
       throw std::runtime_error(
           "Xvfb did not start; install Debian's xvfb package (scripts/setup.sh)");
     }
-    setenv("DISPLAY", (":" + number.substr(0, number.find('\n'))).c_str(), 1);
+    std::string display = ":";
+    display += number.substr(0, number.find('\n'));
+    setenv("DISPLAY", display.c_str(), 1);
   }
   ~Xvfb() { Stop(); }
   Xvfb(const Xvfb&) = delete;

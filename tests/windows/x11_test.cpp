@@ -368,7 +368,7 @@ class SilentDisplay {
       std::memcpy(address.sun_path + 1, path.data(), path.size());  // abstract
       auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
       if (bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 && listen(fd_, 8) == 0) {
-        display_ = ":" + std::to_string(n);
+        display_ = std::string(":") + std::to_string(n);
       }
     }
     if (display_.empty()) throw std::runtime_error("no free display number");
