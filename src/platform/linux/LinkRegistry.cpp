@@ -211,12 +211,16 @@ void SettleFolderTimes(const std::vector<int>& folders) {
   }
 }
 
-std::optional<std::string> LinkRegistry::Target(const std::string& name) const {
-  if (!folder_) return std::nullopt;
+std::optional<std::string> LinkTarget(int folder, const std::string& name) {
   char target[PATH_MAX];
-  ssize_t n = ::readlinkat(fd(), name.c_str(), target, sizeof target);
+  ssize_t n = ::readlinkat(folder, name.c_str(), target, sizeof target);
   if (n < 0 || static_cast<size_t>(n) >= sizeof target) return std::nullopt;
   return std::string(target, static_cast<size_t>(n));
+}
+
+std::optional<std::string> LinkRegistry::Target(const std::string& name) const {
+  if (!folder_) return std::nullopt;
+  return LinkTarget(fd(), name);
 }
 
 // In the runtime folder, else in the user's cache folder under the boot's id.

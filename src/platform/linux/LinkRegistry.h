@@ -13,6 +13,9 @@ namespace vrk::platform {
 
 std::string PathHash(const std::string& path);
 
+// Where the link `name` inside the open folder points; none for anything else.
+std::optional<std::string> LinkTarget(int folder, const std::string& name);
+
 // A folder of links, one per registered file, named from the hash of the
 // file's canonical path (never from its name) and keeping its extension.
 // Every link is made, read and removed through a descriptor of the folder

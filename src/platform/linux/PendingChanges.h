@@ -68,10 +68,7 @@ class PendingChanges {
   }
 
   static bool Holds(int fd, const std::string& file) {
-    char target[PATH_MAX];
-    ssize_t n = ::readlinkat(fd, LinkRegistry::NameFor(file).c_str(), target, sizeof target);
-    return n >= 0 && static_cast<size_t>(n) < sizeof target &&
-           file.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0;
+    return LinkTarget(fd, LinkRegistry::NameFor(file)) == file;
   }
 
   std::vector<Folder> folders_;

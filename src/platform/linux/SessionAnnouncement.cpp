@@ -93,13 +93,6 @@ bool SafeFolder(const std::string& dir) {
          S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
 }
 
-std::optional<std::string> LinkTarget(int folder, const char* name) {
-  char target[PATH_MAX];
-  ssize_t n = ::readlinkat(folder, name, target, sizeof target);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof target) return std::nullopt;
-  return std::string(target, static_cast<size_t>(n));
-}
-
 // Asks a configuration loaded afresh, as any other client of the user would
 // load it, whether the folder is among its font folders.
 bool FontconfigSees(const LinkRegistry& folder) {
