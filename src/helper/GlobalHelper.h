@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "extension/Text.h"
@@ -30,7 +29,6 @@ class GlobalHelper {
 
  private:
   GlobalHelper() = default;
-  mutable std::mutex mutex_;
   Text appName_;
 };
 

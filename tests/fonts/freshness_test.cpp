@@ -223,6 +223,18 @@ TEST_F(FreshnessTest, ForkedChildrenCallTheFontExports) {
   EXPECT_EQ(Take(FindFont("VrkTrio-Bold", nullptr)), "Vrk Trio|-|" + trio);
 }
 
+// The same when the fork comes while the process makes its first font call:
+// nothing the library makes once may be left half made in the child. Fresh
+// processes, each forking a little later into its first call.
+TEST_F(FreshnessTest, ProcessesForkedDuringTheirFirstFontCall) {
+  int failed = 0;
+  for (int delay = 0; delay < 400; delay += 2) {
+    std::string command = std::string(VRK_FORK_AT_START) + " " + std::to_string(delay);
+    if (std::system(command.c_str()) != 0) ++failed;
+  }
+  EXPECT_EQ(failed, 0);
+}
+
 // Looking fonts up needs no home folder.
 TEST_F(FreshnessTest, LookupsWorkWithoutAnyHomeFolder) {
   const std::string trio = root_ + "/system/VrkTrio.ttc";

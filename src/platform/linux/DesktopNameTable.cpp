@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/ForkSafeMutex.h"
 #include "platform/linux/DesktopEntries.h"
 #include "platform/linux/FileIo.h"
 
@@ -98,6 +99,15 @@ bool Stale(const NameTable& table, const std::vector<std::string>& data) {
   return false;
 }
 
+// Never destroyed: exports may still run while the process exits.
+std::shared_ptr<const NameTable>& CurrentTable() {
+  static auto* current = new std::shared_ptr<const NameTable>;
+  return *current;
+}
+
+// Made while the library loads, before any thread can fork meanwhile.
+[[maybe_unused]] const bool kCurrentReady = (CurrentTable(), ForkSafeMutex<NameTable>(), true);
+
 }  // namespace
 
 std::optional<std::string> NameTable::NameFor(std::string_view instance,
@@ -112,13 +122,11 @@ std::optional<std::string> NameTable::NameFor(std::string_view instance,
 }
 
 std::shared_ptr<const NameTable> CurrentNames() {
-  // Never destroyed: exports may still run while the process exits.
-  static auto* mutex = new std::mutex;
-  static auto* current = new std::shared_ptr<const NameTable>;
   std::vector<std::string> data = DataFolders();
-  std::lock_guard<std::mutex> lock(*mutex);
-  if (!*current || Stale(**current, data)) *current = BuildTable(data);
-  return *current;
+  std::lock_guard<std::mutex> lock(ForkSafeMutex<NameTable>());
+  std::shared_ptr<const NameTable>& current = CurrentTable();
+  if (!current || Stale(*current, data)) current = BuildTable(data);
+  return current;
 }
 
 }  // namespace vrk::platform::desktop

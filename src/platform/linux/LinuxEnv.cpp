@@ -5,30 +5,22 @@ namespace vrk::platform {
 
 namespace {
 
-// Each part is built on first use, so a caller that only lists fonts never
-// opens an X connection, and the reverse.
+// Making a part opens nothing: an X connection or a fontconfig configuration
+// comes with the first call that needs it.
 class LinuxEnv final : public Env {
  public:
-  FileSystem& Files() override {
-    static FileSystem* part = NewLinuxFileSystem().release();
-    return *part;
-  }
-  WindowList& Windows() override {
-    static WindowList* part = NewX11WindowList().release();
-    return *part;
-  }
-  AppCatalog& Apps() override {
-    static AppCatalog* part = NewDesktopAppCatalog().release();
-    return *part;
-  }
-  ScriptRunner& Scripts() override {
-    static ScriptRunner* part = NewLuaScriptRunner().release();
-    return *part;
-  }
-  FontManager& Fonts() override {
-    static FontManager* part = NewFontconfigFontManager().release();
-    return *part;
-  }
+  FileSystem& Files() override { return *files_; }
+  WindowList& Windows() override { return *windows_; }
+  AppCatalog& Apps() override { return *apps_; }
+  ScriptRunner& Scripts() override { return *scripts_; }
+  FontManager& Fonts() override { return *fonts_; }
+
+ private:
+  std::unique_ptr<FileSystem> files_ = NewLinuxFileSystem();
+  std::unique_ptr<WindowList> windows_ = NewX11WindowList();
+  std::unique_ptr<AppCatalog> apps_ = NewDesktopAppCatalog();
+  std::unique_ptr<ScriptRunner> scripts_ = NewLuaScriptRunner();
+  std::unique_ptr<FontManager> fonts_ = NewFontconfigFontManager();
 };
 
 }  // namespace
@@ -38,5 +30,9 @@ Env& Env::Default() {
   static Env* env = new LinuxEnv();
   return *env;
 }
+
+// Made while the library loads: a thread still making it when another forks
+// would leave the child waiting for it for good.
+[[maybe_unused]] const bool kDefaultEnvReady = (Env::Default(), true);
 
 }  // namespace vrk::platform

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "extension/Text.h"
+#include "platform/ForkSafeMutex.h"
 #include "platform/linux/FileIo.h"
 #include "platform/linux/VersionResource.h"
 
@@ -135,6 +136,12 @@ struct ProgramKey {
   auto operator<=>(const ProgramKey&) const = default;
 };
 
+// Never destroyed: exports may still run while the process exits.
+std::map<ProgramKey, std::optional<std::string>>& ProgramNames() {
+  static auto* names = new std::map<ProgramKey, std::optional<std::string>>;
+  return *names;
+}
+
 std::optional<std::string> ProgramFileName(const std::string& path) {
   struct stat st;
   if (path.find('\0') != std::string::npos || stat(path.c_str(), &st) != 0 ||
@@ -144,20 +151,18 @@ std::optional<std::string> ProgramFileName(const std::string& path) {
   ProgramKey key{st.st_dev, st.st_ino,
                  static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
                  static_cast<int64_t>(st.st_size)};
-  // Never destroyed: exports may still run while the process exits.
-  static auto* mutex = new std::mutex;
-  static auto* cache = new std::map<ProgramKey, std::optional<std::string>>;
+  auto& cache = ProgramNames();
   {
-    std::lock_guard<std::mutex> lock(*mutex);
-    if (auto it = cache->find(key); it != cache->end()) return it->second;
+    std::lock_guard<std::mutex> lock(ForkSafeMutex<ProgramKey>());
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
   }
   std::optional<std::string> name;
   if (std::optional<pe::VersionNames> names = pe::ReadVersionNamesOfFile(path)) {
     name = names->productName ? names->productName : names->fileDescription;
   }
-  std::lock_guard<std::mutex> lock(*mutex);
-  if (cache->size() >= kMaxCachedPrograms) cache->clear();
-  cache->emplace(key, name);
+  std::lock_guard<std::mutex> lock(ForkSafeMutex<ProgramKey>());
+  if (cache.size() >= kMaxCachedPrograms) cache.clear();
+  cache.emplace(key, name);
   return name;
 }
 
@@ -192,13 +197,16 @@ struct KnownProcess {
   std::optional<std::string> name;
 };
 std::mutex& KnownMutex() {
-  static auto* mutex = new std::mutex;  // never destroyed, as the cache
-  return *mutex;
+  return ForkSafeMutex<KnownProcess>();
 }
 std::map<uint32_t, KnownProcess>& Known() {
-  static auto* known = new std::map<uint32_t, KnownProcess>;
+  static auto* known = new std::map<uint32_t, KnownProcess>;  // never destroyed, as the names
   return *known;
 }
+
+// Made while the library loads, before any thread can fork meanwhile.
+[[maybe_unused]] const bool kCachesReady =
+    (ProgramNames(), ForkSafeMutex<ProgramKey>(), Known(), KnownMutex(), true);
 
 std::optional<std::string> Utf8OrNothing(std::string text) {
   if (text.empty() || !IsValidUtf8(text)) return std::nullopt;
