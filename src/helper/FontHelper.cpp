@@ -130,7 +130,7 @@ std::string FontHelper::RegisterFont(const char* fontPaths) {
   SettleAtEnd settle(fonts);
 
   std::vector<std::string> toRegister = Existing(Distinct(paths));
-  std::vector<uint32_t> scopes = fonts.ScopesForFiles(toRegister);
+  std::vector<platform::FontScope> scopes = fonts.ScopesForFiles(toRegister);
   std::vector<std::string> alreadyRegistered;
   for (size_t i = 0; i < toRegister.size(); ++i) {
     if (scopes[i] != kFontScopeNone) alreadyRegistered.push_back(toRegister[i]);
@@ -158,7 +158,7 @@ std::string FontHelper::UnRegisterFont(const char* fontPaths) {
   fonts.UnregisterFiles(distinct, kFontScopeSession);
 
   std::vector<std::string> existing = Existing(distinct);
-  std::vector<uint32_t> scopes = fonts.ScopesForFiles(existing);
+  std::vector<platform::FontScope> scopes = fonts.ScopesForFiles(existing);
   std::unordered_map<std::string, bool> flags;
   for (size_t i = 0; i < existing.size(); ++i) {
     // Still registered: it lives in another scope, so leave that one too.

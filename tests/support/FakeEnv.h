@@ -81,11 +81,11 @@ class FakeFileSystem : public platform::FileSystem {
 
 class FakeFontManager : public platform::FontManager {
  public:
-  std::set<std::string> fontFiles;               // files the manager accepts as fonts
-  std::map<std::string, uint32_t> scopes;        // registered files
-  std::vector<FontFace> faces;                   // the inventory, in order
-  std::set<std::string> failingUnregistrations;  // UnregisterFile fails for these
-  std::vector<std::string> log;                  // "register 3 a", "unregister-one 1 b", ...
+  std::set<std::string> fontFiles;                    // files the manager accepts as fonts
+  std::map<std::string, platform::FontScope> scopes;  // registered files
+  std::vector<FontFace> faces;                        // the inventory, in order
+  std::set<std::string> failingUnregistrations;       // UnregisterFile fails for these
+  std::vector<std::string> log;                       // "register 3 a", "unregister-one 1 b", ...
 
   int collectionsCreated = 0;
   std::vector<std::string> languagesAsked;  // by the collection
@@ -95,10 +95,10 @@ class FakeFontManager : public platform::FontManager {
   FakeFontManager& operator=(const FakeFontManager&) = delete;
   ~FakeFontManager() override { *self_ = nullptr; }
 
-  uint32_t ScopeForFile(const std::string& path) override;
-  void RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) override;
-  void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) override;
-  bool UnregisterFile(const std::string& path, uint32_t scope) override;
+  platform::FontScope ScopeForFile(const std::string& path) override;
+  void RegisterFiles(const std::vector<std::string>& paths, platform::FontScope scope) override;
+  void UnregisterFiles(const std::vector<std::string>& paths, platform::FontScope scope) override;
+  bool UnregisterFile(const std::string& path, platform::FontScope scope) override;
   std::vector<std::string> AvailablePostScriptNames() override;
   std::vector<std::string> AvailableFamilyNames() override;
   ResolvedFont Resolve(const std::optional<std::string>& postscriptName,

@@ -19,14 +19,6 @@
 
 namespace vrk::platform {
 
-std::optional<LinkRegistry> PersistentRegistryForReading() {
-  try {
-    return PersistentRegistry();
-  } catch (const std::runtime_error&) {
-    return std::nullopt;
-  }
-}
-
 namespace {
 
 // Counted in the child of every fork: the child's copy of the notification
@@ -155,31 +147,29 @@ bool Fontconfig::UpToDate() {
 
 Fontconfig::Targets Fontconfig::ReadTargets() const {
   Targets targets;
-  for (const auto& registry : {SessionRegistryForReading(), PersistentRegistryForReading()}) {
-    if (!registry) continue;
-    DIR* dir = ::opendir(registry->dir().c_str());
-    if (dir == nullptr) continue;
-    while (const struct dirent* entry = ::readdir(dir)) {
-      if (entry->d_name[0] == '.') continue;
-      std::string link = registry->dir() + "/" + entry->d_name;
-      char target[PATH_MAX];
-      ssize_t n = ::readlink(link.c_str(), target, sizeof target);
-      if (n <= 0 || static_cast<size_t>(n) >= sizeof target) continue;
-      std::string file(target, static_cast<size_t>(n));
-      targets[link] = {registry->dir(), file, Identity(file)};
-    }
-    ::closedir(dir);
+  auto registry = SessionRegistryForReading();
+  if (!registry) return targets;
+  DIR* dir = ::opendir(registry->dir().c_str());
+  if (dir == nullptr) return targets;
+  while (const struct dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::string link = registry->dir() + "/" + entry->d_name;
+    char target[PATH_MAX];
+    ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof target) continue;
+    std::string file(target, static_cast<size_t>(n));
+    targets[link] = {registry->dir(), file, Identity(file)};
   }
+  ::closedir(dir);
   return targets;
 }
 
 void Fontconfig::Rebuild() {
   const int64_t since = FileClockNow();
   Targets targets = ReadTargets();
-  auto load = [&] {
+  auto load = [] {
     ConfigPtr fresh(FcInitLoadConfigAndFonts());
     if (!fresh) throw std::runtime_error("fontconfig configuration did not load");
-    for (const auto& file : processFonts_) FcConfigAppFontAddFile(fresh.get(), U8(file));
     return fresh;
   };
   ConfigPtr fresh = load();
@@ -228,8 +218,6 @@ void Fontconfig::Rebuild() {
   }
   auto session = SessionRegistryForReading();
   if (session) paths.insert(session->dir());
-  if (auto persistent = PersistentRegistryForReading()) paths.insert(persistent->dir());
-  for (const auto& file : processFonts_) paths.insert(FolderOf(file));
   for (const auto& path : paths) watches->Add(path, Watches::kRebuild);
   std::set<std::string> targetFolders;
   for (const auto& [link, target] : targets) targetFolders.insert(FolderOf(target.file));

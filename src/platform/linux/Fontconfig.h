@@ -51,9 +51,6 @@ inline const FcChar8* U8(const std::string& s) {
   return reinterpret_cast<const FcChar8*>(s.c_str());
 }
 
-// Lookups need no home folder: without one there is no persistent folder.
-std::optional<LinkRegistry> PersistentRegistryForReading();
-
 // One per process: the library's own configuration and everything that must
 // be rebuilt into it.
 class Fontconfig {
@@ -82,7 +79,6 @@ class Fontconfig {
   std::vector<FcPattern*> Named(const char* object, std::string_view name);
 
   void Changed() { stale_ = true; }
-  std::set<std::string>& processFonts() { return processFonts_; }
 
  private:
   // A registered file as it was when the configuration was built.
@@ -110,8 +106,7 @@ class Fontconfig {
   std::string environment_;
   bool sessionExisted_ = false;
   Targets targets_;
-  std::set<std::string> rescan_;        // link folders whose cache no longer holds
-  std::set<std::string> processFonts_;  // canonical paths
+  std::set<std::string> rescan_;  // link folders whose cache no longer holds
   unsigned forks_ = 0;
 };
 

@@ -13,13 +13,11 @@ namespace vrk::platform {
 // What the inventory and the lookup answer for a face's file: the registered
 // file itself, never the link fontconfig found it through.
 std::optional<std::string> FileOf(const FcPattern* font, const std::optional<LinkRegistry>& session,
-                                  const std::optional<LinkRegistry>& persistent, bool* activated) {
+                                  bool* activated) {
   auto file = StringAt(font, FC_FILE, 0);
   if (!file) return std::nullopt;
-  for (const LinkRegistry* registry :
-       {session ? &*session : nullptr, persistent ? &*persistent : nullptr}) {
-    if (registry == nullptr) continue;
-    if (auto target = registry->FileBehind(*file)) {
+  if (session) {
+    if (auto target = session->FileBehind(*file)) {
       if (activated != nullptr) *activated = true;
       return IsValidUtf8(*target) ? target : std::nullopt;
     }
@@ -47,7 +45,6 @@ class FontconfigCollection final : public FontCollection {
     FontSetPtr list(Checked(FcFontList(config, pattern.get(), objects.get())));
 
     auto session = SessionRegistryForReading();
-    auto persistent = PersistentRegistryForReading();
     struct Entry {
       int rank;
       std::string file;
@@ -61,14 +58,13 @@ class FontconfigCollection final : public FontCollection {
       bool activated = false;
       Entry e{};
       e.face.postscriptName = StringAt(font, FC_POSTSCRIPT_NAME, 0);
-      e.face.path = FileOf(font, session, persistent, &activated);
+      e.face.path = FileOf(font, session, &activated);
       e.face.family = InLanguage(font, FC_FAMILY, FC_FAMILYLANG, wanted);
       e.face.style = InLanguage(font, FC_STYLE, FC_STYLELANG, "en");
       std::string format = StringAt(font, FC_FONTFORMAT, 0).value_or("");
-      bool fileAdded = e.face.path && fc_->processFonts().count(*e.face.path) > 0;
       // The first copy of a name decides, so the best copy goes first: one
       // the user activated, then OpenType/TrueType before older formats.
-      e.rank = activated || fileAdded ? 0 : (format == "TrueType" || format == "CFF") ? 1 : 2;
+      e.rank = activated ? 0 : (format == "TrueType" || format == "CFF") ? 1 : 2;
       e.file = StringAt(font, FC_FILE, 0).value_or("");
       FcPatternGetInteger(font, FC_INDEX, 0, &e.index);
       entries.push_back(std::move(e));

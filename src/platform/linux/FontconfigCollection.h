@@ -17,7 +17,6 @@ namespace vrk::platform {
 // What the inventory and the lookup answer for a face's file: the registered
 // file itself, never the link fontconfig found it through.
 std::optional<std::string> FileOf(const FcPattern* font, const std::optional<LinkRegistry>& session,
-                                  const std::optional<LinkRegistry>& persistent,
                                   bool* activated = nullptr);
 
 std::shared_ptr<FontCollection> NewFontconfigCollection(std::shared_ptr<Fontconfig> fc);

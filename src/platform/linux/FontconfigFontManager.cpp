@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Font activation on fontconfig.
 //
-// Sessions and persistent registrations are folders of symbolic links that
-// fontconfig scans as font directories: the session folder lives in the
-// per-session runtime directory (emptied at logout) and reaches every
-// fontconfig client of the user through one file in the user's conf.d, and
-// programs already running through a link in the user's fonts folder; the
-// persistent folder lives under the user's fonts folder, which fontconfig
-// scans anyway. Process registrations are application fonts of the library's
-// own configuration.
+// The session's registrations are a folder of symbolic links that fontconfig
+// scans as a font directory: it lives in the per-session runtime directory
+// (emptied at logout) and reaches every fontconfig client of the user through
+// one file in the user's conf.d, and programs already running through a link
+// in the user's fonts folder. The library registers in no other scope, so a
+// file is in the session or in none.
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <sys/stat.h>
@@ -51,31 +49,16 @@ bool Carries(const FcPattern* font, const char* object, const std::optional<std:
 
 class FontconfigFontManager final : public FontManager {
  public:
-  uint32_t ScopeForFile(const std::string& path) override { return ScopesForFiles({path})[0]; }
+  FontScope ScopeForFile(const std::string& path) override { return ScopesForFiles({path})[0]; }
 
-  std::vector<uint32_t> ScopesForFiles(const std::vector<std::string>& paths) override {
+  std::vector<FontScope> ScopesForFiles(const std::vector<std::string>& paths) override {
     // A refused session folder holds nothing the library made.
     auto session = SessionRegistryForReading();
-    // Without a home folder there is no persistent folder, yet session and
-    // process registrations still answer.
-    auto persistent = PersistentRegistryForReading();
-    std::vector<std::optional<std::string>> files;
-    files.reserve(paths.size());
-    for (const auto& path : paths) files.push_back(Canonical(path));
-    std::vector<uint32_t> scopes(paths.size(), kFontScopeNone);
-    for (size_t i = 0; i < files.size(); ++i) {
-      if (!files[i]) continue;
-      if (session && session->Holds(*files[i])) {
-        scopes[i] = kFontScopeSession;
-      } else if (persistent && persistent->Holds(*files[i])) {
-        scopes[i] = kFontScopePersistent;
-      }
-    }
-    std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
-    for (size_t i = 0; i < files.size(); ++i) {
-      if (files[i] && scopes[i] == kFontScopeNone && fc_->processFonts().count(*files[i])) {
-        scopes[i] = kFontScopeProcess;
-      }
+    std::vector<FontScope> scopes(paths.size(), kFontScopeNone);
+    if (!session) return scopes;
+    for (size_t i = 0; i < paths.size(); ++i) {
+      auto file = Canonical(paths[i]);
+      if (file && session->Holds(*file)) scopes[i] = kFontScopeSession;
     }
     return scopes;
   }
@@ -83,10 +66,8 @@ class FontconfigFontManager final : public FontManager {
   // Each file is read before the lock is taken: a caller's file can be slow
   // to read, and lookups on other threads must not wait for it. A file that
   // cannot be linked is left out; the others still are linked.
-  void RegisterFiles(const std::vector<std::string>& paths, uint32_t scope) override {
-    if (scope != kFontScopeSession && scope != kFontScopePersistent && scope != kFontScopeProcess) {
-      throw std::invalid_argument("unknown font scope");
-    }
+  void RegisterFiles(const std::vector<std::string>& paths, FontScope scope) override {
+    if (scope != kFontScopeSession) throw std::invalid_argument("only the session is registered");
     std::vector<std::string> fonts;
     std::set<std::string> seen;
     for (const auto& path : paths) {
@@ -96,15 +77,8 @@ class FontconfigFontManager final : public FontManager {
       }
     }
     if (fonts.empty()) return;
-    if (scope == kFontScopeProcess) {
-      std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
-      fc_->processFonts().insert(fonts.begin(), fonts.end());
-      fc_->Changed();
-      return;
-    }
     Fd fontsFolder;
-    auto registry =
-        scope == kFontScopeSession ? SessionForWriting(&fontsFolder) : PersistentForWriting();
+    auto registry = SessionForWriting(&fontsFolder);
     if (!registry) return;
     for (const auto& font : fonts) {
       PendingChanges::OnThisThread().Note(*registry, font);
@@ -115,18 +89,10 @@ class FontconfigFontManager final : public FontManager {
     fc_->Changed();
   }
 
-  void UnregisterFiles(const std::vector<std::string>& paths, uint32_t scope) override {
-    if (scope == kFontScopeProcess) {
-      std::vector<std::string> files;
-      for (const auto& path : paths) {
-        if (auto file = CanonicalEvenIfGone(path)) files.push_back(std::move(*file));
-      }
-      std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
-      for (const auto& file : files) fc_->processFonts().erase(file);
-      fc_->Changed();
-      return;
-    }
-    auto registry = Registry(scope);
+  // The other scopes hold nothing: the library registers only in the session.
+  void UnregisterFiles(const std::vector<std::string>& paths, FontScope scope) override {
+    if (scope != kFontScopeSession) return;
+    auto registry = SessionRegistryForReading();
     if (!registry) return;
     for (const auto& path : paths) {
       if (auto file = CanonicalEvenIfGone(path)) {
@@ -138,20 +104,17 @@ class FontconfigFontManager final : public FontManager {
     fc_->Changed();
   }
 
-  bool UnregisterFile(const std::string& path, uint32_t scope) override {
+  bool UnregisterFile(const std::string& path, FontScope scope) override {
     if (scope != kFontScopeProcess && scope != kFontScopeSession && scope != kFontScopePersistent) {
       return false;
     }
+    if (scope != kFontScopeSession) return true;
     auto file = CanonicalEvenIfGone(path);
-    if (!file) return true;
-    bool gone = true;
-    if (scope != kFontScopeProcess) {
-      auto registry = Registry(scope);
-      if (registry) PendingChanges::OnThisThread().Note(*registry, *file);
-      gone = !registry || registry->Remove(*file);
-    }
+    auto registry = SessionRegistryForReading();
+    if (!file || !registry) return true;
+    PendingChanges::OnThisThread().Note(*registry, *file);
+    bool gone = registry->Remove(*file);
     std::lock_guard<std::mutex> lock(Fontconfig::Mutex());
-    if (scope == kFontScopeProcess) fc_->processFonts().erase(*file);
     fc_->Changed();
     return gone;
   }
@@ -214,8 +177,7 @@ class FontconfigFontManager final : public FontManager {
     FontSetPtr sorted(FcFontSetSort(config, sets, 1, pattern.get(), FcFalse, nullptr, &result));
     if (!sorted || sorted->nfont == 0) return {};
     const FcPattern* best = sorted->fonts[0];
-    return {StringAt(best, FC_FAMILY, 0),
-            FileOf(best, SessionRegistryForReading(), PersistentRegistryForReading())};
+    return {StringAt(best, FC_FAMILY, 0), FileOf(best, SessionRegistryForReading())};
   }
 
   std::shared_ptr<FontCollection> CreateCollectionFromAvailableFonts() override {
@@ -227,14 +189,6 @@ class FontconfigFontManager final : public FontManager {
   }
 
  private:
-  // The link folder of a scope; none for the session before its first
-  // registration, or when its folder is refused (it holds nothing of ours).
-  static std::optional<LinkRegistry> Registry(uint32_t scope) {
-    if (scope == kFontScopeSession) return SessionRegistryForReading();
-    if (scope == kFontScopePersistent) return PersistentRegistry();
-    throw std::invalid_argument("no link folder for this scope");
-  }
-
   // The session folder, verified, announced and seen by fontconfig; none
   // otherwise, and a refused folder leaves the user's configuration. The
   // user's fonts folder comes back in `fontsFolder` when the link to the
@@ -250,14 +204,6 @@ class FontconfigFontManager final : public FontManager {
     if (!AnnounceSessionFolder(*registry)) return std::nullopt;
     *fontsFolder = LinkSessionFolder(*registry);
     return registry;
-  }
-
-  static std::optional<LinkRegistry> PersistentForWriting() {
-    try {
-      return PersistentRegistry(true);
-    } catch (const std::runtime_error&) {
-      return std::nullopt;
-    }
   }
 
   // Only a regular file that fontconfig reads as a font gets a link, and only

@@ -257,17 +257,4 @@ std::optional<LinkRegistry> SessionRegistryForReading() {
   }
 }
 
-LinkRegistry PersistentRegistry(bool create) {
-  std::string dir = XdgDir("XDG_DATA_HOME", ".local/share") + "/fonts/vrkfont";
-  if (create) {
-    MakeFolders(dir, 0700);
-    return LinkRegistry(dir, OpenOwnFolder(dir, false, 0700, true));
-  }
-  try {
-    return LinkRegistry(dir, OpenOwnFolder(dir, false, 0700, true));
-  } catch (const std::runtime_error&) {
-    return LinkRegistry(dir, Fd());
-  }
-}
-
 }  // namespace vrk::platform

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The link folders that hold the session and persistent registrations.
+// The link folder that holds the session's registrations.
 #pragma once
 
 #include <initializer_list>
@@ -60,8 +60,5 @@ std::optional<LinkRegistry> SessionRegistry(bool create);
 // Lookups read past a refused folder: a folder someone else planted must not
 // take the user's other fonts away with it.
 std::optional<LinkRegistry> SessionRegistryForReading();
-// Throws when `create` and the folder cannot be made or is refused; for
-// reading, an unusable folder holds nothing.
-LinkRegistry PersistentRegistry(bool create = false);
 
 }  // namespace vrk::platform
