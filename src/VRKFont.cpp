@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The C interface. Each export converts its arguments, calls one helper, and
-// contains every failure: nothing thrown ever reaches the caller, and no
-// export answers a null pointer.
+// The C interface. Each export converts its arguments, once each, calls one
+// helper, and contains every failure: nothing thrown ever reaches the caller,
+// and no export answers a null pointer. A converted argument that is absent
+// or not UTF-8 fails the call only where the helper's behaviour says.
 #include "vrkfont/VRKFont.h"
 
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "helper/SoftwareHelper.h"
 #include "helper/WindowsHelper.h"
 
+using vrk::CallerText;
 using vrk::ConstantEmptyString;
 using vrk::HeapCopyOrEmpty;
 using vrk::Json;
@@ -83,60 +85,69 @@ char* GetAppName(void) {
 char* SetSoftwareFont(const char* fontPostScriptName, const char* scriptArg3,
                       const char* scriptArg4, const char* scptPath, const char* sketchPluginPath) {
   return AnswerEnvelope({"code", "msg", "software", "version"}, [&](Json& envelope) {
-    vrk::SoftwareHelper::SetSoftwareFont(envelope, fontPostScriptName, scriptArg3, scriptArg4,
-                                         scptPath, sketchPluginPath);
+    vrk::SoftwareHelper::SetSoftwareFont(envelope, CallerText(fontPostScriptName),
+                                         CallerText(scriptArg3), CallerText(scriptArg4),
+                                         CallerText(scptPath), CallerText(sketchPluginPath));
   });
 }
 
 char* SetSoftwareBatchFonts(const char* fontMap, const char* scptPath) {
   return AnswerEnvelope({"code", "msg", "software", "version"}, [&](Json& envelope) {
-    vrk::SoftwareHelper::SetSoftwareBatchFonts(envelope, fontMap, scptPath);
+    vrk::SoftwareHelper::SetSoftwareBatchFonts(envelope, CallerText(fontMap), CallerText(scptPath));
   });
 }
 
 char* SetSoftwareDoJs(const char* psJsContent, const char* aiJsContent, const char* scptPath) {
   return AnswerEnvelope({"code", "msg", "psResult", "aiResult"}, [&](Json& envelope) {
-    vrk::SoftwareHelper::SetSoftwareDoJs(envelope, psJsContent, aiJsContent, scptPath);
+    vrk::SoftwareHelper::SetSoftwareDoJs(envelope, CallerText(psJsContent), CallerText(aiJsContent),
+                                         CallerText(scptPath));
   });
 }
 
 char* GetSoftwareFilePath(const char* scptPath) {
-  return AnswerText([&] { return vrk::SoftwareHelper::GetSoftwareFilePath(scptPath); });
+  return AnswerText([&] { return vrk::SoftwareHelper::GetSoftwareFilePath(CallerText(scptPath)); });
 }
 
 char* GetSoftwareFileFonts(const char* scptPath) {
   return AnswerEnvelope({"code", "msg", "software", "fontListString"}, [&](Json& envelope) {
-    vrk::SoftwareHelper::GetSoftwareFileFonts(envelope, scptPath);
+    vrk::SoftwareHelper::GetSoftwareFileFonts(envelope, CallerText(scptPath));
   });
 }
 
 char* RegisterFont(const char* fontPaths) {
-  return AnswerText([&] { return vrk::FontHelper::RegisterFont(fontPaths); });
+  return AnswerText([&] { return vrk::FontHelper::RegisterFont(CallerText(fontPaths)); });
 }
 
 char* UnRegisterFont(const char* fontPaths) {
-  return AnswerText([&] { return vrk::FontHelper::UnRegisterFont(fontPaths); });
+  return AnswerText([&] { return vrk::FontHelper::UnRegisterFont(CallerText(fontPaths)); });
 }
 
 bool FontIsRegistered(const char* fontPath, const char* postscriptName, const char* familyName) {
   try {
-    return vrk::FontHelper::FontIsRegistered(fontPath, postscriptName, familyName);
+    return vrk::FontHelper::FontIsRegistered(CallerText(fontPath), CallerText(postscriptName),
+                                             CallerText(familyName));
   } catch (...) {
     return false;
   }
 }
 
 char* FindFont(const char* postscriptName, const char* familyName) {
-  return AnswerText([&] { return vrk::FontHelper::FindFont(postscriptName, familyName); });
+  return AnswerText([&] {
+    return vrk::FontHelper::FindFont(CallerText(postscriptName), CallerText(familyName));
+  });
 }
 
-// Both helpers answer their own failures, as these exports must.
+// The helper answers its own failures: it hands back a text of its own.
 char* GetAvailableFonts(void) {
   return vrk::FontHelper::GetAvailableFonts();
 }
 
 char* CheckSoftwareIsInstalled(const char* bundleId) {
-  return vrk::WindowsHelper::CheckSoftwareIsInstalled(bundleId) ? kOne : kZero;
+  try {
+    return vrk::WindowsHelper::CheckSoftwareIsInstalled(CallerText(bundleId)) ? kOne : kZero;
+  } catch (...) {
+    return kZero;
+  }
 }
 
 }  // extern "C"

@@ -52,10 +52,11 @@ Text TextFromC(const char* s) {
   return std::string(view);
 }
 
-std::string RequireText(const char* s, const char* what) {
-  Text text = TextFromC(s);
-  if (!text) throw std::invalid_argument(std::string(what) + " is not a UTF-8 text");
-  return std::move(*text);
+CallerText::CallerText(const char* s) : text_(TextFromC(s)), null_(s == nullptr) {}
+
+const std::string& CallerText::Require(const char* what) const {
+  if (!text_) throw std::invalid_argument(std::string(what) + " is not a UTF-8 text");
+  return *text_;
 }
 
 namespace {

@@ -17,8 +17,22 @@ bool IsValidUtf8(std::string_view bytes);
 // A caller's C string as a text: absent for a null pointer or invalid UTF-8.
 Text TextFromC(const char* s);
 
-// Like TextFromC, but a null pointer or invalid UTF-8 is a failure (thrown).
-std::string RequireText(const char* s, const char* what);
+// A caller's C string, converted once where it enters the library. Whether a
+// null pointer or invalid UTF-8 fails the call, and at which step, is up to
+// the behaviour that reads it.
+class CallerText {
+ public:
+  CallerText(const char* s);  // NOLINT(google-explicit-constructor): literals too
+  bool IsNull() const { return null_; }
+  // Absent for a null pointer or invalid UTF-8.
+  const Text& text() const { return text_; }
+  // The text; a null pointer or invalid UTF-8 is a failure (std::invalid_argument).
+  const std::string& Require(const char* what) const;
+
+ private:
+  Text text_;
+  bool null_;
+};
 
 // The one shared, unallocated empty string that text exports answer when they
 // have no text. Callers never free it.

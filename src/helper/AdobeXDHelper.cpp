@@ -9,7 +9,7 @@
 
 namespace vrk {
 
-int AdobeXDHelper::ManagePluginAdobeXDSetFont(const char* fontPostScriptName) {
+int AdobeXDHelper::ManagePluginAdobeXDSetFont(const CallerText& fontPostScriptName) {
   try {
     const std::string prefix = GlobalHelper::ChooseByIdentity<std::string>("Muxan", "Kelvra");
     platform::FileSystem& files = platform::Env::Get().Files();
@@ -23,7 +23,7 @@ int AdobeXDHelper::ManagePluginAdobeXDSetFont(const char* fontPostScriptName) {
     // here, but nothing outside it.
     const std::string uxp = *support + "/Adobe/UXP";
     const std::string data = uxp + "/PluginsStorage/SPRK/External/" + prefix + "SetFont/PluginData";
-    const std::string fontName = RequireText(fontPostScriptName, "font name");
+    const std::string& fontName = fontPostScriptName.Require("font name");
     // A name the plug-in never receives is a failed hand-off, not a success.
     if (!files.MakeFolders(uxp, data)) return 0;
     return files.WriteFileAtomically(data + "/" + prefix + "FontName.txt", fontName) ? 1 : 0;

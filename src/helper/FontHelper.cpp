@@ -32,9 +32,9 @@ constexpr char kInventoryLanguage[] = "zh-CN";
 // The whole list is read before the font manager is called, so a bad element
 // anywhere leaves every registration as it was. Text that is not JSON counts
 // as an empty list.
-std::vector<std::string> ReadFontPathList(const char* fontPaths) {
+std::vector<std::string> ReadFontPathList(const CallerText& fontPaths) {
   std::vector<std::string> paths;
-  auto value = JsonHelper::jsonToObject(RequireText(fontPaths, "font path list"));
+  auto value = JsonHelper::jsonToObject(fontPaths.Require("font path list"));
   if (!value) return paths;
   if (!value->is_array()) throw std::invalid_argument("font path list is not an array");
   paths.reserve(value->size());
@@ -123,8 +123,8 @@ class SettleAtEnd {
 
 }  // namespace
 
-std::string FontHelper::RegisterFont(const char* fontPaths) {
-  if (fontPaths == nullptr) return "";
+std::string FontHelper::RegisterFont(const CallerText& fontPaths) {
+  if (fontPaths.IsNull()) return "";
   std::vector<std::string> paths = ReadFontPathList(fontPaths);
   auto& fonts = Env::Get().Fonts();
   SettleAtEnd settle(fonts);
@@ -146,8 +146,8 @@ std::string FontHelper::RegisterFont(const char* fontPaths) {
   return FlagsFor(paths, flags);
 }
 
-std::string FontHelper::UnRegisterFont(const char* fontPaths) {
-  if (fontPaths == nullptr) return "";
+std::string FontHelper::UnRegisterFont(const CallerText& fontPaths) {
+  if (fontPaths.IsNull()) return "";
   std::vector<std::string> paths = ReadFontPathList(fontPaths);
   auto& fonts = Env::Get().Fonts();
   SettleAtEnd settle(fonts);
@@ -168,23 +168,23 @@ std::string FontHelper::UnRegisterFont(const char* fontPaths) {
   return FlagsFor(paths, flags);
 }
 
-bool FontHelper::FontIsRegistered(const char* fontPath, const char* postscriptName,
-                                  const char* familyName) {
+bool FontHelper::FontIsRegistered(const CallerText& fontPath, const CallerText& postscriptName,
+                                  const CallerText& familyName) {
   auto& fonts = Env::Get().Fonts();
-  if (fontPath != nullptr) {
-    Text path = TextFromC(fontPath);
+  if (!fontPath.IsNull()) {
+    const Text& path = fontPath.text();
     return path && Exists(*path) && fonts.ScopeForFile(*path) != kFontScopeNone;
   }
-  if (postscriptName == nullptr) return false;
-  Text name = TextFromC(postscriptName);
+  if (postscriptName.IsNull()) return false;
+  const Text& name = postscriptName.text();
   if (name && fonts.HasPostScriptName(*name)) return true;
-  Text family = TextFromC(familyName);
+  const Text& family = familyName.text();
   return family && fonts.HasFamilyName(*family);
 }
 
-std::string FontHelper::FindFont(const char* postscriptName, const char* familyName) {
+std::string FontHelper::FindFont(const CallerText& postscriptName, const CallerText& familyName) {
   platform::ResolvedFont font =
-      Env::Get().Fonts().Resolve(TextFromC(postscriptName), TextFromC(familyName));
+      Env::Get().Fonts().Resolve(postscriptName.text(), familyName.text());
   return font.family.value_or(kNull) + kSeparator + font.path.value_or(kNull);
 }
 

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "extension/Text.h"
+
 namespace vrk {
 
 class FontHelper {
@@ -13,12 +15,12 @@ class FontHelper {
   // turns that into its failure answer.
 
   // Flag lists "1|-|0|-|1"; "" for an empty list, NULL, or text that is not JSON.
-  static std::string RegisterFont(const char* fontPaths);
-  static std::string UnRegisterFont(const char* fontPaths);
-  static bool FontIsRegistered(const char* fontPath, const char* postscriptName,
-                               const char* familyName);
+  static std::string RegisterFont(const CallerText& fontPaths);
+  static std::string UnRegisterFont(const CallerText& fontPaths);
+  static bool FontIsRegistered(const CallerText& fontPath, const CallerText& postscriptName,
+                               const CallerText& familyName);
   // "family|-|path" with "(null)" for a missing part.
-  static std::string FindFont(const char* postscriptName, const char* familyName);
+  static std::string FindFont(const CallerText& postscriptName, const CallerText& familyName);
   // JSON array of font records, or the constant "" after any failure.
   static char* GetAvailableFonts() noexcept;
 };

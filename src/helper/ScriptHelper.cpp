@@ -11,8 +11,8 @@ namespace vrk {
 
 ScriptCallOutcome ScriptHelper::CallHandler(const std::string& handlerName,
                                             const std::vector<ScriptArgument>& arguments,
-                                            const char* scptPath) {
-  std::string path = RequireText(scptPath, "script path");
+                                            const CallerText& scptPath) {
+  const std::string& path = scptPath.Require("script path");
   std::unique_ptr<platform::LoadedScript> script = platform::Env::Get().Scripts().Load(path);
   if (!script) return {ScriptCallKind::ScriptNotLoaded, std::nullopt};
 

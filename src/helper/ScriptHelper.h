@@ -17,8 +17,8 @@ struct ScriptCallOutcome {
   Text answerText;  // Answered only; absent when the result had no text form
 };
 
-// One handler argument: a text the export already holds, or a caller's C
-// string, which is converted only when it is put into the list.
+// One handler argument: a text the export already holds, or a caller's text,
+// which fails the call only when it is put into the list.
 class ScriptArgument {
  public:
   static ScriptArgument Held(std::string text) {
@@ -26,22 +26,22 @@ class ScriptArgument {
     a.held_ = std::move(text);
     return a;
   }
-  static ScriptArgument Caller(const char* cString) {
+  // The caller's text must outlive the argument.
+  static ScriptArgument Caller(const CallerText& text) {
     ScriptArgument a;
-    a.caller_ = cString;
-    a.fromCaller_ = true;
+    a.caller_ = &text;
     return a;
   }
+  static ScriptArgument Caller(const CallerText&& text) = delete;
   // The argument as text; a null or non-UTF-8 caller string is a failure (thrown).
-  std::string Convert() const {
-    return fromCaller_ ? RequireText(caller_, "script argument") : held_;
+  const std::string& Convert() const {
+    return caller_ != nullptr ? caller_->Require("script argument") : held_;
   }
 
  private:
   ScriptArgument() = default;
   std::string held_;
-  const char* caller_ = nullptr;
-  bool fromCaller_ = false;
+  const CallerText* caller_ = nullptr;
 };
 
 struct ScriptAnswer {
@@ -60,7 +60,7 @@ class ScriptHelper {
   // A null or non-UTF-8 path or argument is thrown to the caller's catch-all.
   static ScriptCallOutcome CallHandler(const std::string& handlerName,
                                        const std::vector<ScriptArgument>& arguments,
-                                       const char* scptPath);
+                                       const CallerText& scptPath);
   // Decodes the answer and reads its "code"; an answer that is JSON but not an
   // object, or one whose brackets nest deeper than a member value may, is a
   // failure (thrown).

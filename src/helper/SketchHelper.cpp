@@ -9,8 +9,8 @@
 
 namespace vrk {
 
-bool SketchHelper::ManagePluginSketch(const char* sketchPluginPath,
-                                      const char* fontPostScriptName) {
+bool SketchHelper::ManagePluginSketch(const CallerText& sketchPluginPath,
+                                      const CallerText& fontPostScriptName) {
   try {
     const std::string prefix = GlobalHelper::ChooseByIdentity<std::string>("Muxan", "Kelvra");
     platform::FileSystem& files = platform::Env::Get().Files();
@@ -23,13 +23,13 @@ bool SketchHelper::ManagePluginSketch(const char* sketchPluginPath,
       // The caller's copy is read only when one is needed. The copy's own answer
       // says nothing useful when an empty item stands in the way, so what
       // counts is whether something is there afterwards.
-      files.CopyTree(RequireText(sketchPluginPath, "plug-in path"), bundle);
+      files.CopyTree(sketchPluginPath.Require("plug-in path"), bundle);
       if (!files.Exists(bundle)) return false;
     }
 
     const std::string fontNameFile = bundle + "/Contents/Sketch/" + prefix + "FontName.txt";
     // A name the plug-in never receives is a failed hand-off, not a success.
-    return files.WriteFileAtomically(fontNameFile, RequireText(fontPostScriptName, "font name"));
+    return files.WriteFileAtomically(fontNameFile, fontPostScriptName.Require("font name"));
   } catch (...) {
     return false;
   }

@@ -65,9 +65,10 @@ void SetLayerErrorOrSuccess(Json& envelope, const std::string& answerCode) {
 
 }  // namespace
 
-void SoftwareHelper::SetSoftwareFont(Json& envelope, const char* fontPostScriptName,
-                                     const char* scriptArg3, const char* scriptArg4,
-                                     const char* scptPath, const char* sketchPluginPath) {
+void SoftwareHelper::SetSoftwareFont(Json& envelope, const CallerText& fontPostScriptName,
+                                     const CallerText& scriptArg3, const CallerText& scriptArg4,
+                                     const CallerText& scptPath,
+                                     const CallerText& sketchPluginPath) {
   Text host = FrontmostHostOrReport(envelope);
   if (!host) return;
 
@@ -102,8 +103,8 @@ void SoftwareHelper::SetSoftwareFont(Json& envelope, const char* fontPostScriptN
   JsonHelper::Store(envelope, "version", answer.Take("version"));
 }
 
-void SoftwareHelper::SetSoftwareBatchFonts(Json& envelope, const char* fontMap,
-                                           const char* scptPath) {
+void SoftwareHelper::SetSoftwareBatchFonts(Json& envelope, const CallerText& fontMap,
+                                           const CallerText& scptPath) {
   // Every call reaches the script, host or not; the script gets "" for none.
   Text host = TextMember(WindowsHelper::EnumWindows(), "choseAppName");
   ScriptCallOutcome outcome = ScriptHelper::CallHandler(
@@ -124,8 +125,8 @@ void SoftwareHelper::SetSoftwareBatchFonts(Json& envelope, const char* fontMap,
   JsonHelper::Store(envelope, "fontMapResult", answer.Take("doResult"));
 }
 
-void SoftwareHelper::SetSoftwareDoJs(Json& envelope, const char* psJsContent,
-                                     const char* aiJsContent, const char* scptPath) {
+void SoftwareHelper::SetSoftwareDoJs(Json& envelope, const CallerText& psJsContent,
+                                     const CallerText& aiJsContent, const CallerText& scptPath) {
   Json psResult = SetSoftwareDoJsByAppName("Photoshop", psJsContent, scptPath);
   Json aiResult = SetSoftwareDoJsByAppName("Illustrator", aiJsContent, scptPath);
   SetStatus(envelope, "1", "Success");
@@ -133,8 +134,9 @@ void SoftwareHelper::SetSoftwareDoJs(Json& envelope, const char* psJsContent,
   envelope["aiResult"] = std::move(aiResult);
 }
 
-Json SoftwareHelper::SetSoftwareDoJsByAppName(const char* appName, const char* jsContent,
-                                              const char* scptPath) {
+Json SoftwareHelper::SetSoftwareDoJsByAppName(const CallerText& appName,
+                                              const CallerText& jsContent,
+                                              const CallerText& scptPath) {
   Json result = JsonHelper::Envelope({"code", "msg", "software", "version", "doResult"});
   try {
     Text host = TextMember(WindowsHelper::EnumWindowsCheckAppNameExist(appName), "choseAppName");
@@ -162,7 +164,7 @@ Json SoftwareHelper::SetSoftwareDoJsByAppName(const char* appName, const char* j
   return result;
 }
 
-std::string SoftwareHelper::GetSoftwareFilePath(const char* scptPath) {
+std::string SoftwareHelper::GetSoftwareFilePath(const CallerText& scptPath) {
   Text host = TextMember(WindowsHelper::EnumWindows(), "choseAppName");
   if (!host || host->empty()) return "";
   ScriptCallOutcome outcome =
@@ -181,7 +183,7 @@ std::string SoftwareHelper::GetSoftwareFilePath(const char* scptPath) {
   return path;
 }
 
-void SoftwareHelper::GetSoftwareFileFonts(Json& envelope, const char* scptPath) {
+void SoftwareHelper::GetSoftwareFileFonts(Json& envelope, const CallerText& scptPath) {
   Text host = FrontmostHostOrReport(envelope);
   if (!host) return;
   ScriptCallOutcome outcome =

@@ -75,16 +75,16 @@ Json WindowsHelper::EnumWindows() {
   return result;
 }
 
-Json WindowsHelper::EnumWindowsCheckAppNameExist(const char* appName) {
+Json WindowsHelper::EnumWindowsCheckAppNameExist(const CallerText& appName) {
   Json result = JsonHelper::Envelope({"choseAppName"});
   try {
     Text found;
     bool whole = platform::Env::Get().Windows().VisitAll([&](const platform::WindowInfo& w) {
       const Text& owner = w.ownerName;
       if (!owner) return true;
-      // Converted per window on purpose: a bad name only fails once there is a
+      // Checked per window on purpose: a bad name only fails once there is a
       // window to compare it with, leaving "" rather than no key.
-      std::string asked = RequireText(appName, "appName");
+      const std::string& asked = appName.Require("appName");
       if (Contains(*owner, asked)) {
         if (Contains(*owner, "Photoshop")) {
           found = "Photoshop";
@@ -101,14 +101,9 @@ Json WindowsHelper::EnumWindowsCheckAppNameExist(const char* appName) {
   return result;
 }
 
-bool WindowsHelper::CheckSoftwareIsInstalled(const char* bundleId) noexcept {
-  try {
-    Text id = TextFromC(bundleId);
-    if (!id) return false;
-    return !platform::Env::Get().Apps().ApplicationsForId(*id).empty();
-  } catch (...) {
-    return false;
-  }
+bool WindowsHelper::CheckSoftwareIsInstalled(const CallerText& bundleId) {
+  const Text& id = bundleId.text();
+  return id && !platform::Env::Get().Apps().ApplicationsForId(*id).empty();
 }
 
 }  // namespace vrk

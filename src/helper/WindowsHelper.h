@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "extension/Text.h"
 #include "helper/Json.h"
 
 namespace vrk {
@@ -12,10 +13,10 @@ class WindowsHelper {
   static Json EnumWindows();
   // {"choseAppName"}: "Photoshop" or "Illustrator" when a window of an
   // application whose name contains appName exists, on screen or not.
-  static Json EnumWindowsCheckAppNameExist(const char* appName);
-  // Whether an application with this desktop-entry ID is installed; false
-  // after any failure.
-  static bool CheckSoftwareIsInstalled(const char* bundleId) noexcept;
+  static Json EnumWindowsCheckAppNameExist(const CallerText& appName);
+  // Whether an application with this desktop-entry ID is installed; throws
+  // what the catalog throws.
+  static bool CheckSoftwareIsInstalled(const CallerText& bundleId);
 };
 
 }  // namespace vrk
