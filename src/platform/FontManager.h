@@ -44,9 +44,9 @@ class FontCollection {
 };
 
 // Failures: a question that cannot be answered throws: std::bad_alloc when
-// memory runs out, std::invalid_argument for an unknown scope, and
-// std::runtime_error when the font configuration cannot be loaded or a
-// scope's folder cannot be found or written. Registration changes what it can
+// memory runs out, std::invalid_argument for a scope the manager does not
+// register in, and std::runtime_error when the font configuration cannot be
+// loaded or the session's folder cannot be found or written. Registration changes what it can
 // before it throws; the scope queries tell what took.
 class FontManager {
  public:
