@@ -107,151 +107,45 @@ after(async () => {
   console.log(`# heap copies freed: ${freed.count}`);
 });
 
-test('the caller identity round-trips as UTF-8 and picks the variant', async () => {
+// What only a JavaScript caller shows: UTF-8 both ways through koffi, and
+// every answer released by the ownership rules (checked under valgrind by
+// leaks.mjs). What each export answers is the C++ tests' business.
+test('every export from JavaScript, each answer freed or kept as its kind says', async () => {
   assert.equal(vrk.GetAppName(), ''); // a heap copy all the same
-  assert.equal(vrk.SetAppName('MuXan'), '1');
-  assert.equal(vrk.GetAppName(), 'MuXan');
-  await world.windows('Adobe Photoshop');
-  host();
-  vrk.SetSoftwareFont('VrkAlpha-Regular', '', '', script, '');
   assert.equal(vrk.SetAppName('穆仙'), '1');
   assert.equal(vrk.GetAppName(), '穆仙');
-  vrk.SetSoftwareFont('VrkAlpha-Regular', '', '', script, '');
-  assert.deepEqual(calls().map((args) => args[5]), ['Muxan', 'Kelvra']);
-});
 
-test('session activation: register, query, find, list, unregister', () => {
   const alpha = world.font('alpha/VrkAlpha-Regular.ttf');
   const han = world.font('han/VrkHan-Regular.ttf');
   const list = JSON.stringify([alpha, path.join(world.root, 'missing.ttf'), han]);
   assert.equal(vrk.RegisterFont('[]'), '');
   assert.equal(vrk.RegisterFont(list), '1|-|0|-|1');
-
   assert.equal(vrk.FontIsRegistered(alpha, null, null), true);
-  assert.equal(vrk.FontIsRegistered(null, 'VrkHan-Regular', null), true);
   assert.equal(vrk.FontIsRegistered(null, 'NoSuchFont', '维克黑体'), true);
-  assert.equal(vrk.FindFont('VrkAlpha-Regular', null), `Vrk Alpha|-|${alpha}`);
   assert.equal(vrk.FindFont(null, '维克黑体'), `Vrk Han|-|${han}`);
-  const records = JSON.parse(vrk.GetAvailableFonts());
-  assert.deepEqual(
-    records.find((r) => r.postscriptName === 'VrkAlpha-Regular'),
-    { path: alpha, postscriptName: 'VrkAlpha-Regular', family: 'Vrk Alpha', style: 'Regular' },
-  );
-  // The session's state: links in the runtime folder, announced by one conf.d file.
-  const conf = fs.readFileSync(
-    path.join(world.configHome, 'fontconfig/conf.d/50-vrkfont-session-fonts.conf'), 'utf8');
-  assert.match(conf, new RegExp(`<dir>${world.runtime}/vrkfont-fonts</dir>`));
-  assert.equal(fs.readdirSync(path.join(world.runtime, 'vrkfont-fonts')).length, 2);
-
+  assert.ok(JSON.parse(vrk.GetAvailableFonts()).some((r) => r.path === alpha));
   assert.equal(vrk.UnRegisterFont(list), '1|-|0|-|1');
-  assert.equal(vrk.FontIsRegistered(alpha, null, null), false);
-  assert.equal(vrk.FontIsRegistered(null, 'VrkHan-Regular', null), false);
   assert.equal(vrk.FindFont('VrkAlpha-Regular', null), '(null)|-|(null)');
-  assert.equal(JSON.parse(vrk.GetAvailableFonts()).length, 0);
-});
 
-test('CheckSoftwareIsInstalled looks for a desktop entry', () => {
   fs.writeFileSync(
     path.join(world.dataHome, 'applications/org.example.Designer.desktop'),
     '[Desktop Entry]\nType=Application\nName=Designer\nExec=designer\n',
   );
   assert.equal(vrk.CheckSoftwareIsInstalled('org.example.Designer'), '1');
   assert.equal(vrk.CheckSoftwareIsInstalled('org.example.Missing'), '0');
-});
 
-test('SetSoftwareFont drives the frontmost host through the script', async () => {
   await world.windows('Adobe Illustrator', 'Adobe Photoshop');
-  host({ setSoftwareFont: '{"code": 1, "version": {"build": 7}}' });
-  assert.deepEqual(envelope(vrk.SetSoftwareFont('VrkAlpha-Regular', 'a3', 'a4', script, '')), {
-    code: '1', msg: 'Success', software: 'Photoshop', version: { build: 7 },
-  });
-  assert.deepEqual(calls(), [['setSoftwareFont', 'Photoshop', 'VrkAlpha-Regular', 'a3', 'a4', 'Kelvra']]);
-
-  host({ setSoftwareFont: '{"code": "102"}' });
-  assert.deepEqual(envelope(vrk.SetSoftwareFont('VrkAlpha-Regular', '', '', script, '')), {
-    code: '102', msg: 'Layer Error', software: 'Photoshop',
-  });
-  const missing = path.join(world.root, 'missing.lua');
-  assert.equal(envelope(vrk.SetSoftwareFont('X', '', '', missing, '')).msg, 'AppleScript Init Fail');
-  await world.windows('Terminal');
-  assert.deepEqual(envelope(vrk.SetSoftwareFont('X', '', '', script, '')), {
-    code: '101', msg: 'No Software', software: 'Terminal', version: '',
-  });
-});
-
-test('SetSoftwareFont hands the font to the Sketch plug-in, installing it first', async () => {
-  await world.windows('Sketch');
-  host();
-  const ours = path.join(world.home, 'KelvraSetFont.sketchplugin');
-  fs.mkdirSync(path.join(ours, 'Contents/Sketch'), { recursive: true });
-  fs.writeFileSync(path.join(ours, 'Contents/Sketch/script.js'), '// plug-in\n');
-  // Without Sketch's plug-in folder there is nowhere to install it.
-  assert.equal(envelope(vrk.SetSoftwareFont('VrkHan-Regular', '', '', script, ours)).msg, 'Sketch Plugin Fail');
-  assert.deepEqual(calls(), []);
-
-  const plugins = path.join(world.dataHome, 'com.bohemiancoding.sketch3/Plugins');
-  fs.mkdirSync(plugins, { recursive: true });
-  assert.equal(envelope(vrk.SetSoftwareFont('VrkHan-Regular', '', '', script, ours)).software, 'Sketch');
-  const installed = path.join(plugins, 'KelvraSetFont.sketchplugin/Contents/Sketch');
-  assert.ok(fs.existsSync(path.join(installed, 'script.js')));
-  assert.equal(fs.readFileSync(path.join(installed, 'KelvraFontName.txt'), 'utf8'), 'VrkHan-Regular');
-  assert.equal(calls()[0][1], 'Sketch');
-});
-
-test('SetSoftwareFont hands the font to the Adobe XD plug-in only when it is there', async () => {
-  await world.windows('XD');
-  host();
-  assert.deepEqual(envelope(vrk.SetSoftwareFont('VrkAlpha-Bold', '', '', script, '')), {
-    code: '105', msg: 'AdobeXD Plugin Lose', software: '', version: '',
-  });
-  const uxp = path.join(world.dataHome, 'Adobe/UXP');
-  fs.mkdirSync(path.join(uxp, 'Plugins/External/KelvraSetFont'), { recursive: true });
-  const data = path.join(uxp, 'PluginsStorage/SPRK/External/KelvraSetFont/PluginData');
-  fs.mkdirSync(data, { recursive: true });
-  assert.equal(envelope(vrk.SetSoftwareFont('VrkAlpha-Bold', '', '', script, '')).code, '1');
-  assert.equal(fs.readFileSync(path.join(data, 'KelvraFontName.txt'), 'utf8'), 'VrkAlpha-Bold');
-  assert.equal(calls()[0][1], 'AdobeXD');
-});
-
-test('SetSoftwareBatchFonts passes the map and returns the handler result', async () => {
-  await world.windows('Adobe Illustrator');
-  const map = JSON.stringify({ 'VrkAlpha-Regular': 'VrkAlpha-Bold' });
-  host({ setSoftwareBatchFonts: '{"code": "1", "version": "7", "doResult": {"replaced": 2}}' });
-  assert.deepEqual(envelope(vrk.SetSoftwareBatchFonts(map, script)), {
-    code: '1', msg: 'Success', software: 'Illustrator', version: '7', fontMapResult: { replaced: 2 },
-  });
-  assert.deepEqual(calls(), [['setSoftwareBatchFonts', 'Illustrator', map]]);
-  host({ setSoftwareBatchFonts: '{"code": "102"}' });
-  assert.equal(envelope(vrk.SetSoftwareBatchFonts(map, script)).msg, 'Can`t connect to software');
-});
-
-test('SetSoftwareDoJs runs each script in its own host', async () => {
-  await world.windows('Adobe Photoshop', 'Adobe Illustrator');
-  host({ setSoftwareDoJs: '{"code": "1", "version": "7", "doResult": "done"}' });
-  const result = envelope(vrk.SetSoftwareDoJs('app.name;', 'app.version;', script));
-  assert.equal(result.code, '1');
-  assert.deepEqual(result.psResult, { code: '1', msg: 'Success', software: 'Photoshop', version: '7', doResult: 'done' });
-  assert.equal(result.aiResult.software, 'Illustrator');
-  assert.deepEqual(calls(), [['setSoftwareDoJs', 'Photoshop', 'app.name;'], ['setSoftwareDoJs', 'Illustrator', 'app.version;']]);
-});
-
-test('GetSoftwareFilePath turns the host path into a file path', async () => {
-  await world.windows('Adobe InDesign');
   host({ getSoftwareFilePath: 'Disk:home:me:poster 穆.indd' });
+  assert.equal(envelope(vrk.SetSoftwareFont('VrkAlpha-Regular', 'a3', 'a4', script, '')).code, '1');
+  assert.equal(envelope(vrk.SetSoftwareBatchFonts('{"A":"B"}', script)).software, 'Photoshop');
+  assert.equal(envelope(vrk.SetSoftwareDoJs('1;', '2;', script)).aiResult.software, 'Illustrator');
   assert.equal(vrk.GetSoftwareFilePath(script), '/home/me/poster 穆.indd');
-  assert.deepEqual(calls(), [['getSoftwareFilePath', 'InDesign']]);
-  host({ getSoftwareFilePath: '' });
-  assert.equal(vrk.GetSoftwareFilePath(script), '');
-});
-
-test('GetSoftwareFileFonts returns the font list unchanged', async () => {
-  await world.windows('Adobe Photoshop');
-  host({ getSoftwareFileFonts: '{"code": "1", "fontListString": "VrkAlpha-Regular,VrkHan-Regular"}' });
-  assert.deepEqual(envelope(vrk.GetSoftwareFileFonts(script)), {
-    code: '1', msg: 'Success', software: 'Photoshop', fontListString: 'VrkAlpha-Regular,VrkHan-Regular',
-  });
-  host({ getSoftwareFileFonts: '{"code": "102"}' });
-  assert.equal(envelope(vrk.GetSoftwareFileFonts(script)).msg, 'Layer Error');
+  assert.equal(envelope(vrk.GetSoftwareFileFonts(script)).software, 'Photoshop');
+  assert.equal(vrk.GetSoftwareFilePath(path.join(world.root, 'missing.lua')), '');
+  assert.deepEqual(calls().map((args) => args[0]), [
+    'setSoftwareFont', 'setSoftwareBatchFonts', 'setSoftwareDoJs', 'setSoftwareDoJs',
+    'getSoftwareFilePath', 'getSoftwareFileFonts',
+  ]);
 });
 
 test('constants are shared storage, never heap copies', () => {
