@@ -179,9 +179,20 @@ TEST_F(FreshnessTest, EveryChangeShowsInTheNextAnswerOfEveryExport) {
   }
 }
 
+// AddressSanitizer's allocator (GCC 12) keeps a lock that fork() can leave
+// held in the child, which then hangs in its first malloc whatever the
+// library does.
+#if defined(__SANITIZE_ADDRESS__)
+#define SKIP_WHERE_FORK_LEAVES_THE_ALLOCATOR_LOCKED() \
+  GTEST_SKIP() << "the sanitizer's allocator is not safe across fork()"
+#else
+#define SKIP_WHERE_FORK_LEAVES_THE_ALLOCATOR_LOCKED() (void)0
+#endif
+
 // A child forked while another thread is inside a font call finds the
 // library usable, and the parent goes on.
 TEST_F(FreshnessTest, ForkedChildrenCallTheFontExports) {
+  SKIP_WHERE_FORK_LEAVES_THE_ALLOCATOR_LOCKED();
   const std::string trio = root_ + "/system/VrkTrio.ttc";
   std::atomic<bool> stop{false};
   std::thread busy([&] {
@@ -227,6 +238,7 @@ TEST_F(FreshnessTest, ForkedChildrenCallTheFontExports) {
 // nothing the library makes once may be left half made in the child. Fresh
 // processes, each forking a little later into its first call.
 TEST_F(FreshnessTest, ProcessesForkedDuringTheirFirstFontCall) {
+  SKIP_WHERE_FORK_LEAVES_THE_ALLOCATOR_LOCKED();
   int failed = 0;
   for (int delay = 0; delay < 400; delay += 2) {
     std::string command = std::string(VRK_FORK_AT_START) + " " + std::to_string(delay);
