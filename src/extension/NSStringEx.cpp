@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "extension/NSStringEx.h"
-#include "extension/Text.h"
 
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
+
+#include "extension/Text.h"
 
 namespace vrk {
 

@@ -2,7 +2,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
 #include <vrkfont/VRKFont.h>
 
 int main(void) {

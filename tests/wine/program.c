@@ -19,8 +19,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR command, int s
   wc.hInstance = instance;
   wc.lpszClassName = L"VrkTestWindow";
   RegisterClassW(&wc);
-  HWND window = CreateWindowExW(0, L"VrkTestWindow", command, WS_OVERLAPPEDWINDOW, 10, 10, 200,
-                                100, 0, 0, instance, 0);
+  HWND window = CreateWindowExW(0, L"VrkTestWindow", command, WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
+                                0, 0, instance, 0);
   if (wcscmp(command, L"hidden") != 0) ShowWindow(window, SW_SHOWNORMAL);
   MSG msg;
   while (GetMessageW(&msg, 0, 0, 0) > 0) {
