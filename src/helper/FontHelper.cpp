@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "helper/FontHelper.h"
 
-#include <pthread.h>
-
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -16,6 +14,7 @@
 #include "extension/Text.h"
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
+#include "platform/ForkSafeMutex.h"
 
 namespace vrk {
 
@@ -88,20 +87,15 @@ std::string FlagsFor(const std::vector<std::string>& paths,
 // The inventory's collection, made once for the life of the process, and its
 // last answer, kept encoded while the collection reports nothing changed.
 struct Inventory {
-  std::mutex mutex;  // held only to read or replace the members, never across a font call
+  // Held only to read or replace the members, never across a font call.
+  std::mutex& mutex = platform::ForkSafeMutex<Inventory>();
   std::shared_ptr<platform::FontCollection> collection;
   uint64_t generation = 0;
   std::shared_ptr<const std::string> encoded;
 
   static Inventory& Get() {
-    // Never destroyed, so a late call or fork finds it whole; a fork waits
-    // for the mutex, so the child never inherits it held.
-    static Inventory* inventory = [] {
-      auto* made = new Inventory;
-      ::pthread_atfork([] { Get().mutex.lock(); }, [] { Get().mutex.unlock(); },
-                       [] { Get().mutex.unlock(); });
-      return made;
-    }();
+    // Never destroyed, so a late call or fork finds it whole.
+    static Inventory* inventory = new Inventory;
     return *inventory;
   }
 };

@@ -21,6 +21,7 @@
 
 #include "helper/JsonHelper.h"
 #include "platform/linux/LinkRegistry.h"
+#include "support/RunCommand.h"
 #include "support/Take.h"
 #include "vrkfont/VRKFont.h"
 
@@ -162,12 +163,7 @@ TEST_F(ActivationTest, FontsReachedThroughTheLinkAreListedOnce) {
   EXPECT_EQ(Take(RegisterFont(list.c_str())), "1");
   EXPECT_EQ(fs::read_symlink(root_ + "/data/fonts/vrkfont-session").string(),
             root_ + "/run/vrkfont-fonts");
-  std::string files;
-  if (FILE* pipe = ::popen("fc-list --format '%{file}\\n' ':family=Vrk Han'", "r")) {
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) files.append(buf, n);
-    ::pclose(pipe);
-  }
+  std::string files = test::RunCommand("fc-list --format '%{file}\\n' ':family=Vrk Han'");
   EXPECT_EQ(files, root_ + "/run/vrkfont-fonts/" + platform::LinkRegistry::NameFor(Han()) + "\n");
   auto fonts = JsonHelper::jsonToObject(Take(GetAvailableFonts()));
   ASSERT_TRUE(fonts && fonts->is_array());

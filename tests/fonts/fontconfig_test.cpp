@@ -21,6 +21,7 @@
 #include "helper/JsonHelper.h"
 #include "platform/Env.h"
 #include "platform/linux/LinkRegistry.h"
+#include "support/RunCommand.h"
 #include "support/Take.h"
 #include "vrkfont/VRKFont.h"
 
@@ -32,6 +33,7 @@ using platform::kFontScopeNone;
 using platform::kFontScopePersistent;
 using platform::kFontScopeProcess;
 using platform::kFontScopeSession;
+using test::RunCommand;
 
 std::string Font(const std::string& name) {
   return fs::canonical(fs::path(VRK_TEST_FONTS) / name).string();
@@ -44,17 +46,6 @@ std::string ListOf(const std::vector<std::string>& paths) {
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Another process's standard output.
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    ::pclose(pipe);
-  }
-  return out;
 }
 
 std::string FcListed(const std::string& postscriptName) {

@@ -21,6 +21,7 @@
 
 #include "extension/Text.h"
 #include "helper/JsonHelper.h"
+#include "support/RunCommand.h"
 #include "support/Take.h"
 #include "vrkfont/VRKFont.h"
 
@@ -102,14 +103,7 @@ class FreshnessTest : public ::testing::Test {
   }
 
   std::string Tool(const std::string& command, const std::string& file) {
-    std::string line = std::string(VRK_TOOL) + " " + command + " '" + file + "'";
-    std::string out;
-    if (FILE* pipe = ::popen(line.c_str(), "r")) {
-      char buf[256];
-      for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-      ::pclose(pipe);
-    }
-    return out;
+    return test::RunCommand(std::string(VRK_TOOL) + " " + command + " '" + file + "'");
   }
 
   std::string root_;

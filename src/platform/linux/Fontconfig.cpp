@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "extension/Text.h"
+#include "platform/ForkSafeMutex.h"
 #include "platform/linux/UserFolders.h"
 
 namespace vrk::platform {
@@ -61,21 +62,12 @@ Fontconfig::~Fontconfig() {
 }
 
 std::mutex& Fontconfig::Mutex() {
-  // Never destroyed: a fork may come after static destruction began.
-  static std::mutex* mutex = [] {
-    auto* m = new std::mutex;
-    ::pthread_atfork([] { Mutex().lock(); }, [] { Mutex().unlock(); },
-                     [] {
-                       ++g_forks;
-                       Mutex().unlock();
-                     });
-    return m;
-  }();
-  return *mutex;
+  return ForkSafeMutex<Fontconfig>();
 }
 
 // Made while the library loads, before any thread can fork meanwhile.
-[[maybe_unused]] const bool kForkHandlersReady = (Fontconfig::Mutex(), true);
+[[maybe_unused]] const bool kForkHandlersReady =
+    (Fontconfig::Mutex(), ::pthread_atfork(nullptr, nullptr, [] { ++g_forks; }), true);
 
 FcConfig* Fontconfig::Current() {
   if (!UpToDate()) Rebuild();
