@@ -1,14 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The shared library exports exactly the thirteen C functions, under the SONAME
-# that callers link against.
+# The library exports exactly the thirteen C functions, under the SONAME that
+# callers link against.
 set -euo pipefail
-lib=$1
-want="CheckSoftwareIsInstalled FindFont FontIsRegistered GetAppName GetAvailableFonts GetSoftwareFileFonts GetSoftwareFilePath RegisterFont SetAppName SetSoftwareBatchFonts SetSoftwareDoJs SetSoftwareFont UnRegisterFont"
-have=$(nm -D --defined-only "$lib" | awk '{print $NF}' | sort | tr '\n' ' ' | sed 's/ $//')
-if [ "$have" != "$want" ]; then
-  echo "exported: [$have]"; echo "expected: [$want]"; exit 1
-fi
-soname=$(readelf -d "$lib" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
-[ "$soname" = "libVRKFont.so.1" ] || { echo "SONAME is '$soname'"; exit 1; }
-echo "13 exports, SONAME $soname"
+want="CheckSoftwareIsInstalled FindFont FontIsRegistered GetAppName GetAvailableFonts GetSoftwareFileFonts GetSoftwareFilePath RegisterFont SetAppName SetSoftwareBatchFonts SetSoftwareDoJs SetSoftwareFont UnRegisterFont libVRKFont.so.1"
+have="$(nm -D --defined-only "$1" | awk '{print $NF}' | sort | xargs) $(readelf -d "$1" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')"
+[ "$have" = "$want" ] || { echo "exported: [$have]"; echo "expected: [$want]"; exit 1; }

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "extension/NSStringEx.h"
+#include "helper/GlobalHelper.h"
+#include "helper/JsonHelper.h"
+#include "support/World.h"
+#include "vrkfont/VRKFont.h"
+
+namespace vrk::test {
+namespace {
+
+Json Nested(int depth) {
+  Json value = Json::array();
+  while (--depth > 0) value = Json::array({std::move(value)});
+  return value;
+}
+
+TEST(Json, EncoderWritesThePrettyFormOrNothing) {
+  Json value = Json::parse(R"({"a":[1,{"b":true}],"c":null,"d":{},"e":[]})");
+  value["s"] = Json::array(
+      {"/a b", "穆", std::string("\t\n\b\f\r\x1f\"\\\0", 9), 1.5, -7, 18446744073709551615ull});
+  EXPECT_EQ(Take(JsonHelper::objectToJson(value)),
+            "{\n  \"a\" : [\n    1,\n    {\n      \"b\" : true\n    }\n  ],\n  \"c\" : null,\n"
+            "  \"d\" : {},\n  \"e\" : [],\n  \"s\" : [\n    \"\\/a b\",\n    \"穆\",\n"
+            "    \"\\t\\n\\b\\f\\r\\u001f\\\"\\\\\\u0000\",\n    1.5,\n    -7,\n"
+            "    18446744073709551615\n  ]\n}");
+  EXPECT_NE(Take(JsonHelper::objectToJson(Nested(JsonHelper::kMaxDepth + 3))), "");
+  for (const Json& bad :
+       {Json::array({"\xC3\x28"}), Json::object({{"\xE0\x80\xAF", 1}}), Json::array({std::nan("")}),
+        Json::array({INFINITY}), Json("scalar"), Nested(JsonHelper::kMaxDepth + 4)}) {
+    EXPECT_EQ(JsonHelper::objectToJson(bad), ConstantEmptyString()) << bad.type_name();
+  }
+}
+
+TEST(Json, DecoderTakesAnyValueButNoLoneSurrogateOrOverflow) {
+  const auto decode = [](const std::string& text) { return JsonHelper::jsonToObject(text); };
+  EXPECT_EQ(decode("102"), Json(102));
+  EXPECT_EQ(decode(R"(["\ud83d\ude00"])"), Json::array({"\xF0\x9F\x98\x80"}));
+  EXPECT_EQ(decode(Nested(JsonHelper::kMaxDepth + 1).dump()), Nested(JsonHelper::kMaxDepth + 1));
+  for (const char* bad : {"", "[1,]", "\"\xC3\x28\"", R"(["\ud800"])", R"(["\udc00x"])",
+                          R"(["\ud800\u0041"])", "[1e400]"}) {
+    EXPECT_FALSE(decode(bad)) << bad;
+  }
+  EXPECT_FALSE(decode(Nested(JsonHelper::kMaxDepth + 2).dump()));
+  EXPECT_FALSE(JsonHelper::jsonToObject(std::nullopt));
+  const char* text = R"({"p":"a/b","u":"穆","n":[0,-1,2.25,true,null],"o":{"x":{}}})";
+  EXPECT_EQ(decode(text)->dump(), text);  // key order kept
+  EXPECT_EQ(decode(Take(JsonHelper::objectToJson(*decode(text)))), decode(text));
+}
+
+TEST(Json, CodeText) {
+  const std::pair<Json, const char*> cases[] = {
+      {102, "102"}, {"102", "102"}, {true, "1"}, {false, "0"},         {-3, "-3"},
+      {2.5, "2.5"}, {nullptr, ""},  {{1}, ""},   {Json::object(), ""},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(NSStringEx::stringFromValue(value), text);
+  EXPECT_EQ(NSStringEx::stringFromValue(nullptr), "");
+}
+
+TEST(Utf8, EveryBoundary) {
+  for (std::string_view good :
+       {"\x7F", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80",
+        "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
+    EXPECT_TRUE(IsValidUtf8(good)) << good;
+  }
+  for (std::string_view bad :
+       {"\x80", "\xC1\xBF", "\xC3\x28", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF",
+        "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80"}) {
+    EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+  }
+  EXPECT_FALSE(IsValidUtf8(std::string_view("\xC3\xA9", 1)));  // cut short
+  EXPECT_FALSE(IsValidUtf8(std::string_view("\xE2\x82\xAC", 2)));
+}
+
+TEST(Identity, SetAndGet) {
+  char* one = SetAppName("穆仙");
+  char* held = GetAppName();
+  EXPECT_STREQ(one, "1");
+  EXPECT_EQ(SetAppName("later"), one);  // one constant, never freed
+  EXPECT_EQ(Take(held), "穆仙");        // the caller's copy outlives the next SetAppName
+  const std::tuple<const char*, std::string, const char*> cases[] = {
+      {"MuXan", "MuXan", "Muxan"},
+      {"muxan", "muxan", "Kelvra"},
+      {nullptr, "", "Kelvra"},
+      {"\xFF\xFE", "", "Kelvra"},
+  };
+  for (const auto& [given, answered, chosen] : cases) {
+    SetAppName(given);
+    EXPECT_EQ(Take(GetAppName()), answered);
+    EXPECT_STREQ(GlobalHelper::ChooseByIdentity<const char*>("Muxan", "Kelvra"), chosen);
+  }
+}
+
+TEST(Identity, ConcurrentSetAndGetNeverTearTheName) {
+  const std::string longName(200, 'x');
+  SetAppName("MuXan");
+  std::atomic<bool> stop{false};
+  std::atomic<int> torn{0};
+  std::thread reader([&] {
+    while (!stop) {
+      const std::string name = Take(GetAppName());
+      torn += name != "MuXan" && name != longName;
+    }
+  });
+  for (int i = 0; i < 20000; ++i) SetAppName(i % 2 ? "MuXan" : longName.c_str());
+  stop = true;
+  reader.join();
+  EXPECT_EQ(torn, 0);
+}
+
+}  // namespace
+}  // namespace vrk::test
