@@ -4,7 +4,6 @@
 #include <cmath>
 #include <thread>
 
-#include "extension/NSStringEx.h"
 #include "helper/GlobalHelper.h"
 #include "helper/JsonHelper.h"
 #include "support/World.h"
@@ -31,9 +30,8 @@ TEST(Json, EncoderWritesThePrettyFormOrNothing) {
   EXPECT_NE(Take(JsonHelper::objectToJson(Nested(JsonHelper::kMaxDepth + 3))), "");
   for (const Json& bad :
        {Json::array({"\xC3\x28"}), Json::object({{"\xE0\x80\xAF", 1}}), Json::array({std::nan("")}),
-        Json::array({INFINITY}), Json("scalar"), Nested(JsonHelper::kMaxDepth + 4)}) {
+        Json::array({INFINITY}), Json("scalar"), Nested(JsonHelper::kMaxDepth + 4)})
     EXPECT_EQ(JsonHelper::objectToJson(bad), ConstantEmptyString()) << bad.type_name();
-  }
 }
 
 TEST(Json, DecoderTakesAnyValueButNoLoneSurrogateOrOverflow) {
@@ -42,38 +40,21 @@ TEST(Json, DecoderTakesAnyValueButNoLoneSurrogateOrOverflow) {
   EXPECT_EQ(decode(R"(["\ud83d\ude00"])"), Json::array({"\xF0\x9F\x98\x80"}));
   EXPECT_EQ(decode(Nested(JsonHelper::kMaxDepth + 1).dump()), Nested(JsonHelper::kMaxDepth + 1));
   for (const char* bad : {"", "[1,]", "\"\xC3\x28\"", R"(["\ud800"])", R"(["\udc00x"])",
-                          R"(["\ud800\u0041"])", "[1e400]"}) {
+                          R"(["\ud800\u0041"])", "[1e400]"})
     EXPECT_FALSE(decode(bad)) << bad;
-  }
   EXPECT_FALSE(decode(Nested(JsonHelper::kMaxDepth + 2).dump()));
-  EXPECT_FALSE(JsonHelper::jsonToObject(std::nullopt));
-  const char* text = R"({"p":"a/b","u":"穆","n":[0,-1,2.25,true,null],"o":{"x":{}}})";
-  EXPECT_EQ(decode(text)->dump(), text);  // key order kept
-  EXPECT_EQ(decode(Take(JsonHelper::objectToJson(*decode(text)))), decode(text));
-}
-
-TEST(Json, CodeText) {
-  const std::pair<Json, const char*> cases[] = {
-      {102, "102"}, {"102", "102"}, {true, "1"}, {false, "0"},         {-3, "-3"},
-      {2.5, "2.5"}, {nullptr, ""},  {{1}, ""},   {Json::object(), ""},
-  };
-  for (const auto& [value, text] : cases) EXPECT_EQ(NSStringEx::stringFromValue(value), text);
-  EXPECT_EQ(NSStringEx::stringFromValue(nullptr), "");
 }
 
 TEST(Utf8, EveryBoundary) {
   for (std::string_view good :
        {"\x7F", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80",
-        "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
+        "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"})
     EXPECT_TRUE(IsValidUtf8(good)) << good;
-  }
   for (std::string_view bad :
        {"\x80", "\xC1\xBF", "\xC3\x28", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF",
-        "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80"}) {
+        "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80"})
     EXPECT_FALSE(IsValidUtf8(bad)) << bad;
-  }
   EXPECT_FALSE(IsValidUtf8(std::string_view("\xC3\xA9", 1)));  // cut short
-  EXPECT_FALSE(IsValidUtf8(std::string_view("\xE2\x82\xAC", 2)));
 }
 
 TEST(Identity, SetAndGet) {
@@ -82,12 +63,9 @@ TEST(Identity, SetAndGet) {
   EXPECT_STREQ(one, "1");
   EXPECT_EQ(SetAppName("later"), one);  // one constant, never freed
   EXPECT_EQ(Take(held), "穆仙");        // the caller's copy outlives the next SetAppName
-  const std::tuple<const char*, std::string, const char*> cases[] = {
-      {"MuXan", "MuXan", "Muxan"},
-      {"muxan", "muxan", "Kelvra"},
-      {nullptr, "", "Kelvra"},
-      {"\xFF\xFE", "", "Kelvra"},
-  };
+  using Case = std::tuple<const char*, std::string, const char*>;
+  const Case cases[] = {
+      {"MuXan", "MuXan", "Muxan"}, {nullptr, "", "Kelvra"}, {"\xFF", "", "Kelvra"}};
   for (const auto& [given, answered, chosen] : cases) {
     SetAppName(given);
     EXPECT_EQ(Take(GetAppName()), answered);
@@ -98,17 +76,14 @@ TEST(Identity, SetAndGet) {
 TEST(Identity, ConcurrentSetAndGetNeverTearTheName) {
   const std::string longName(200, 'x');
   SetAppName("MuXan");
-  std::atomic<bool> stop{false};
-  std::atomic<int> torn{0};
-  std::thread reader([&] {
-    while (!stop) {
-      const std::string name = Take(GetAppName());
-      torn += name != "MuXan" && name != longName;
-    }
+  std::atomic<int> sets{0}, torn{0};
+  std::thread writer([&] {
+    for (; sets < 20000; ++sets) SetAppName(sets % 2 ? "MuXan" : longName.c_str());
   });
-  for (int i = 0; i < 20000; ++i) SetAppName(i % 2 ? "MuXan" : longName.c_str());
-  stop = true;
-  reader.join();
+  for (std::string name; sets < 20000; torn += name != "MuXan" && name != longName) {
+    name = Take(GetAppName());
+  }
+  writer.join();
   EXPECT_EQ(torn, 0);
 }
 
