@@ -1,4 +1,6 @@
 /* SPDX-License-Identifier: MIT */
 #include "vrkfont/VRKFont.h"
 
-int main(void) { return FontIsRegistered(0, 0, 0); }
+int main(void) {
+  return FontIsRegistered(0, 0, 0);
+}
