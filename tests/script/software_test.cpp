@@ -59,7 +59,7 @@ class Software : public ::testing::Test {
   const char* Path() const { return script.path().c_str(); }
   // A handler's statement, "=" and the whole file, or "-" for none.
   void Put(Op op, const std::string& body) {
-    if (body == "-") return (void)std::remove(Path());
+    if (body == "-") return (void)fs::remove(Path());
     if (body[0] == '=') return WriteFile(Path(), body.substr(1));
     script.Write(HostScript::Handler(kCalls[op].handler, body));
   }
@@ -125,7 +125,7 @@ TEST_F(Software, EnvelopeRowsAndTheHandlerCallsBehindThem) {
   };
   for (const auto& [op, owner, body, expected, ran] : rows) {
     SCOPED_TRACE(testing::Message() << kCalls[op].handler << " " << body.substr(0, 300));
-    std::remove((script.dir() + "/calls.log").c_str());
+    fs::remove(script.dir() + "/calls.log");
     Put(op, body);
     Show(owner);
     EXPECT_EQ(Call(op), op == kPath ? expected : json::parse(expected).dump());
@@ -133,6 +133,7 @@ TEST_F(Software, EnvelopeRowsAndTheHandlerCallsBehindThem) {
     call.args[0] = owner == kPs ? "Photoshop" : "";
     EXPECT_EQ(script.Calls(), ran ? Calls{call} : Calls{});
   }
+  // The label follows the identity.
   Put(kFont, "return ''");
   Show(kPs);
   SetAppName("MuXan");
@@ -141,7 +142,7 @@ TEST_F(Software, EnvelopeRowsAndTheHandlerCallsBehindThem) {
   EXPECT_EQ(script.Calls().at(0).args.at(4), "Muxan");
 
   // DoJs runs only the hosts that run, Photoshop first.
-  std::remove((script.dir() + "/calls.log").c_str());
+  fs::remove(script.dir() + "/calls.log");
   Put(kDoJs, "return ''");
   env->windows.all = Windows({"Adobe Illustrator 2024", "", kPs});
   EXPECT_EQ(TakeJson(SetSoftwareDoJs("ps()", "ai()", Path()))["aiResult"],
