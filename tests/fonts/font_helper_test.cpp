@@ -2,15 +2,14 @@
 // The font exports over the in-memory font manager.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "extension/Text.h"
-#include "helper/JsonHelper.h"
 #include "support/FakeEnv.h"
-#include "support/Take.h"
+#include "support/World.h"
 #include "vrkfont/VRKFont.h"
 
 namespace vrk {
@@ -19,7 +18,9 @@ namespace {
 using platform::kFontScopePersistent;
 using platform::kFontScopeProcess;
 using platform::kFontScopeSession;
+using test::Take;
 using Log = std::vector<std::string>;
+using Scopes = std::map<std::string, platform::FontScope>;
 
 class FontHelperTest : public ::testing::Test {
  protected:
@@ -31,74 +32,63 @@ class FontHelperTest : public ::testing::Test {
     env_->files.AddFile("/f/readme.txt", "not a font");
   }
   test::FakeFontManager& fonts() { return env_->fonts; }
-
   test::ScopedFakeEnv env_;
 };
 
-TEST_F(FontHelperTest, RegisterAnswersOneFlagPerElement) {
-  using Scopes = std::map<std::string, platform::FontScope>;
-  const std::tuple<Scopes, const char*, const char*, Log> cases[] = {
-      {{},
-       R"(["/f/a.ttf", "/missing.ttf", "/f/b.otf"])",
-       "1|-|0|-|1",
-       {"register 3 /f/a.ttf", "register 3 /f/b.otf"}},
-      // A repeated path is looked at once and flagged at every place.
-      {{},
-       R"(["/f/a.ttf", "/f/a.ttf", "/x", "/f/a.ttf"])",
-       "1|-|1|-|0|-|1",
-       {"register 3 /f/a.ttf"}},
-      {{}, R"(["/f/readme.txt", ""])", "0|-|0", {"register 3 /f/readme.txt"}},
+TEST_F(FontHelperTest, RegisterAndUnregisterAnswerOneFlagPerElement) {
+  const std::tuple<bool, Scopes, const char*, const char*, Log> cases[] = {
+      {true,
+       {},
+       R"(["/f/a.ttf", "/missing.ttf", "/f/a.ttf", "/f/readme.txt", ""])",
+       "1|-|0|-|1|-|0|-|0",
+       {"register 3 /f/a.ttf", "register 3 /f/readme.txt"}},
       // A file already active anywhere is moved into the session.
-      {{{"/f/a.ttf", kFontScopeSession}, {"/f/b.otf", kFontScopePersistent}},
+      {true,
+       {{"/f/a.ttf", kFontScopeSession}, {"/f/b.otf", kFontScopePersistent}},
        R"(["/f/a.ttf", "/f/b.otf", "/f/c.ttc"])",
        "1|-|1|-|1",
        {"unregister 3 /f/a.ttf", "unregister 3 /f/b.otf", "register 3 /f/a.ttf",
         "register 3 /f/b.otf", "register 3 /f/c.ttc"}},
+      // A missing file's registration goes too; other scopes are left one by one.
+      {false,
+       {{"/f/a.ttf", kFontScopeSession},
+        {"/f/b.otf", kFontScopePersistent},
+        {"/f/c.ttc", kFontScopeProcess}},
+       R"(["/f/a.ttf", "/f/b.otf", "/f/c.ttc", "/x", "/f/b.otf"])",
+       "1|-|1|-|0|-|0|-|1",
+       {"unregister 3 /f/a.ttf", "unregister 3 /f/b.otf", "unregister 3 /f/c.ttc",
+        "unregister 3 /x", "unregister-one 2 /f/b.otf", "unregister-one 1 /f/c.ttc"}},
   };
-  for (const auto& [scopes, list, flags, log] : cases) {
+  fonts().failingUnregistrations.insert("/f/c.ttc");
+  for (const auto& [registering, scopes, list, flags, log] : cases) {
     fonts().scopes = scopes;
     fonts().log.clear();
-    EXPECT_EQ(Take(RegisterFont(list)), flags) << list;
+    EXPECT_EQ(Take(registering ? RegisterFont(list) : UnRegisterFont(list)), flags) << list;
     EXPECT_EQ(fonts().log, log) << list;
   }
 }
 
 TEST_F(FontHelperTest, UnreadableListsAnswerTheEmptyStringAndChangeNothing) {
   fonts().scopes["/f/a.ttf"] = kFontScopeSession;
-  for (const char* list :
-       {(const char*)nullptr, "[]", "{}", "5", "true", "not json", "[\"/f/a.ttf\", 5]", "\xff"}) {
+  for (const char* list : {(const char*)nullptr, "[]", "{}", "not json", "[\"/f/a.ttf\", 5]",
+                           "[\"/f/a.ttf\", \"\xff\"]"}) {
     EXPECT_EQ(RegisterFont(list), ConstantEmptyString()) << (list ? list : "(null)");
     EXPECT_EQ(UnRegisterFont(list), ConstantEmptyString()) << (list ? list : "(null)");
   }
   EXPECT_EQ(fonts().log, Log{});
-  EXPECT_EQ(fonts().ScopeForFile("/f/a.ttf"), kFontScopeSession);
-}
-
-TEST_F(FontHelperTest, UnregisterLeavesEveryScope) {
-  fonts().scopes = {{"/f/a.ttf", kFontScopeSession},
-                    {"/f/b.otf", kFontScopePersistent},
-                    {"/f/c.ttc", kFontScopeProcess}};
-  fonts().failingUnregistrations.insert("/f/c.ttc");
-  EXPECT_EQ(Take(UnRegisterFont(
-                R"(["/f/a.ttf", "/f/b.otf", "/f/c.ttc", "/f/readme.txt", "/x", "/f/b.otf"])")),
-            "1|-|1|-|0|-|1|-|0|-|1");
-  // The missing file's registration goes too; repeated paths are handled once.
-  EXPECT_EQ(fonts().log,
-            (Log{"unregister 3 /f/a.ttf", "unregister 3 /f/b.otf", "unregister 3 /f/c.ttc",
-                 "unregister 3 /f/readme.txt", "unregister 3 /x", "unregister-one 2 /f/b.otf",
-                 "unregister-one 1 /f/c.ttc"}));
 }
 
 TEST_F(FontHelperTest, IsRegisteredAsksTheFileOrElseTheNames) {
-  fonts().scopes["/f/a.ttf"] = kFontScopeSession;
+  fonts().scopes = {{"/f/a.ttf", kFontScopeSession}, {"/gone.ttf", kFontScopeSession}};
   fonts().faces = {{"Alpha-Regular", "/f/b.otf", "Alpha", "Regular"}};
   const std::tuple<const char*, const char*, const char*, bool> cases[] = {
       {"/f/a.ttf", "nothing", "nothing", true},
       {"/f/b.otf", "Alpha-Regular", "Alpha", false},  // available, but not registered
-      {"/missing.ttf", nullptr, nullptr, false},
+      {"/gone.ttf", nullptr, nullptr, false},
       {nullptr, "Alpha-Regular", nullptr, true},
       {nullptr, "alpha-regular", nullptr, false},
       {nullptr, "Other", "Alpha", true},
+      {nullptr, "\xff", "Alpha", true},
       {nullptr, nullptr, "Alpha", false},  // no PostScript name: families unasked
   };
   for (const auto& [path, ps, family, registered] : cases) {
@@ -120,7 +110,6 @@ Json Record(const char* path, const char* ps, const char* family, const char* st
 }
 
 TEST_F(FontHelperTest, InventoryKeepsTheFirstCompleteFaceOfEachName) {
-  // One collection for the process, asked again on every call.
   EXPECT_EQ(Take(GetAvailableFonts()), "[]");
   fonts().faces = {
       {"Dup", "/f/first.ttf", "First", "Regular"},
@@ -128,16 +117,17 @@ TEST_F(FontHelperTest, InventoryKeepsTheFirstCompleteFaceOfEachName) {
       {"Broken", "/f/nostyle.ttf", "Broken", std::nullopt},
       {"Broken", "", "Broken", "Regular"},
       {"Broken", "/f/good.ttf", "Broken", "Bold"},
-      {std::nullopt, "/f/noname.ttf", "None", "Regular"},
+      {std::nullopt, "/f/noname.ttf", "N", "Regular"},
       {"NoFamily", "/f/nofamily.ttf", std::nullopt, "Regular"},
       {"Trio-Light", "/f/c.ttc", "三体", "Light"},
       {"Trio-Bold", "/f/c.ttc", "三体", "Bold"},
   };
-  auto list = JsonHelper::jsonToObject(Take(GetAvailableFonts()));
-  EXPECT_EQ(list, Json::array({Record("/f/first.ttf", "Dup", "First", "Regular"),
-                               Record("/f/good.ttf", "Broken", "Broken", "Bold"),
-                               Record("/f/c.ttc", "Trio-Light", "三体", "Light"),
-                               Record("/f/c.ttc", "Trio-Bold", "三体", "Bold")}));
+  EXPECT_EQ(test::TakeJson(GetAvailableFonts()),
+            Json::array({Record("/f/first.ttf", "Dup", "First", "Regular"),
+                         Record("/f/good.ttf", "Broken", "Broken", "Bold"),
+                         Record("/f/c.ttc", "Trio-Light", "三体", "Light"),
+                         Record("/f/c.ttc", "Trio-Bold", "三体", "Bold")}));
+  // One collection for the process, asked again on every call.
   EXPECT_EQ(fonts().collectionsCreated, 1);
   EXPECT_EQ(fonts().languagesAsked, (Log{"zh-CN", "zh-CN"}));
 }

@@ -20,9 +20,8 @@ CMAP = {0x20: "space", 0x41: "A", 0x61: "a"}
 def box(width):
     pen = TTGlyphPen(None)
     pen.moveTo((50, 0))
-    pen.lineTo((50, 700))
-    pen.lineTo((width - 50, 700))
-    pen.lineTo((width - 50, 0))
+    for point in [(50, 700), (width - 50, 700), (width - 50, 0)]:
+        pen.lineTo(point)
     pen.closePath()
     return pen.glyph()
 
@@ -68,8 +67,6 @@ FIXTURES = [
     # Two copies of one PostScript name, told apart by family.
     ("dup1/VrkTwin-Regular.ttf", [("VrkTwin-Regular", "Vrk Twin One", "Regular", 400)]),
     ("dup2/VrkTwin-Regular.ttf", [("VrkTwin-Regular", "Vrk Twin Two", "Regular", 400)]),
-    # A font whose file name looks like another font's name.
-    ("odd/Vrk Odd & <Co>.ttf", [("VrkOdd-Regular", "Vrk Odd", "Regular", 400)]),
 ]
 
 
@@ -95,9 +92,6 @@ def main(argv):
         return 0
     for name, faces in FIXTURES:
         save(os.path.join(out, name), faces)
-    os.makedirs(os.path.join(out, "junk"), exist_ok=True)
-    with open(os.path.join(out, "junk", "NotAFont.ttf"), "w") as f:
-        f.write("this is not a font\n")
     return 0
 
 
