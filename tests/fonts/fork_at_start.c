@@ -10,34 +10,31 @@
 #include <unistd.h>
 #include <vrkfont/VRKFont.h>
 
-static int Answers(void) {
+static void* Lookups(void* failed) {
   char* found = FindFont("VrkTwin-Regular", NULL);
   char* all = GetAvailableFonts();
-  int ok = found != NULL && *found != '\0' && all != NULL && *all != '\0' &&
-           FontIsRegistered(NULL, "VrkTwin-Regular", NULL);
-  if (found != NULL && *found != '\0') free(found);
-  if (all != NULL && *all != '\0') free(all);
-  return ok;
+  int ok = *found != '\0' && *all != '\0' && FontIsRegistered(NULL, "VrkTwin-Regular", NULL);
+  if (*found != '\0') free(found);
+  if (*all != '\0') free(all);
+  return ok ? NULL : failed;
 }
 
-static void* FirstCall(void* unused) {
-  return Answers() ? unused : NULL;
+static long Now(void) {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000000000L + now.tv_nsec;
 }
 
 int main(int argc, char** argv) {
   pthread_t busy;
-  if (argc != 2 || pthread_create(&busy, NULL, FirstCall, NULL) != 0) return 2;
-  /* Spun, not slept: a sleep is far coarser than the window. */
-  struct timespec start, now;
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  do {
-    clock_gettime(CLOCK_MONOTONIC, &now);
-  } while ((now.tv_sec - start.tv_sec) * 1000000000L + now.tv_nsec - start.tv_nsec <
-           atol(argv[1]) * 1000);
+  if (argc != 2 || pthread_create(&busy, NULL, Lookups, NULL) != 0) return 2;
+  for (long end = Now() + atol(argv[1]) * 1000; Now() < end;) {
+    /* Spun, not slept: a sleep is far coarser than the window. */
+  }
   pid_t child = fork();
   if (child == 0) {
     alarm(10);
-    _exit(Answers() ? 0 : 1);
+    _exit(Lookups(argv) != NULL);
   }
   int status = 0;
   int waited = child > 0 && waitpid(child, &status, 0) == child;
