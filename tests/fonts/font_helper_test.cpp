@@ -2,7 +2,6 @@
 // The font exports over the in-memory font manager.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <tuple>
 
@@ -22,51 +21,41 @@ using test::Take;
 class FontHelperTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* file : {"/f/a.ttf", "/f/b.otf", "/f/c.ttc", "/f/readme.txt"}) {
-      env_->files.AddFile(file, "");
-      if (file[3] != 'r') fonts().fontFiles.insert(file);
-    }
+    for (const char* file : {"/a", "/b", "/c", "/r"}) env_->files.AddFile(file, "");
+    fonts().fontFiles = {"/a", "/b", "/c"};
   }
   test::FakeFontManager& fonts() { return env_->fonts; }
-  // The calls the font manager saw, one a line.
+  // The calls the font manager saw.
   std::string Log() {
     std::string log;
-    for (const auto& line : std::exchange(fonts().log, {})) log += line + "\n";
+    for (const auto& line : std::exchange(fonts().log, {})) log += line + ",";
     return log;
   }
   test::ScopedFakeEnv env_;
 };
 
 TEST_F(FontHelperTest, RegisterAndUnregisterAnswerOneFlagPerElement) {
-  using Scopes = std::map<std::string, platform::FontScope>;
-  const std::tuple<bool, Scopes, const char*, const char*, const char*> cases[] = {
-      {true,
-       {},
-       R"(["/f/a.ttf", "/missing.ttf", "/f/a.ttf", "/f/readme.txt", ""])",
-       "1|-|0|-|1|-|0|-|0",
-       "register 3 /f/a.ttf\nregister 3 /f/readme.txt\n"},
+  // Registering or not; the files' scopes before ("b2": "/b" in scope 2); the
+  // list; the flags; the calls.
+  const std::tuple<bool, std::string, const char*, const char*, const char*> cases[] = {
+      {true, "", R"(["/a","/m","/a","/r",""])", "1|-|0|-|1|-|0|-|0",
+       "register 3 /a,register 3 /r,"},
       // A file already active anywhere is moved into the session.
-      {true,
-       {{"/f/a.ttf", kFontScopeSession}, {"/f/b.otf", kFontScopePersistent}},
-       R"(["/f/a.ttf", "/f/b.otf", "/f/c.ttc"])",
-       "1|-|1|-|1",
-       "unregister 3 /f/a.ttf\nunregister 3 /f/b.otf\nregister 3 /f/a.ttf\n"
-       "register 3 /f/b.otf\nregister 3 /f/c.ttc\n"},
+      {true, "a3b2", R"(["/a","/b","/c"])", "1|-|1|-|1",
+       "unregister 3 /a,unregister 3 /b,register 3 /a,register 3 /b,register 3 /c,"},
       // A missing file's link goes too; other scopes are left one by one.
-      {false,
-       {{"/f/b.otf", kFontScopePersistent}, {"/f/c.ttc", kFontScopeProcess}},
-       R"(["/f/b.otf", "/f/c.ttc", "/x", "/f/b.otf"])",
-       "1|-|0|-|0|-|1",
-       "unregister 3 /f/b.otf\nunregister 3 /f/c.ttc\nunregister 3 /x\n"
-       "unregister-one 2 /f/b.otf\nunregister-one 1 /f/c.ttc\n"},
+      {false, "b2c1", R"(["/b","/c","/m","/b"])", "1|-|0|-|0|-|1",
+       "unregister 3 /b,unregister 3 /c,unregister 3 /m,unregister-one 2 /b,unregister-one 1 /c,"},
   };
-  fonts().failingUnregistrations.insert("/f/c.ttc");
+  fonts().failingUnregistrations.insert("/c");
   for (const auto& [registering, scopes, list, flags, log] : cases) {
-    fonts().scopes = scopes;
+    fonts().scopes.clear();
+    for (size_t i = 0; i < scopes.size(); i += 2)
+      fonts().scopes["/" + scopes.substr(i, 1)] = platform::FontScope(scopes[i + 1] - '0');
     EXPECT_EQ(Take(registering ? RegisterFont(list) : UnRegisterFont(list)), flags) << list;
     EXPECT_EQ(Log(), log) << list;
   }
-  for (const char* list : {"[]", "{}", "not json", "[\"/f/a.ttf\", 5]", "[\"\xff\"]", "\xff"}) {
+  for (const char* list : {"[]", "{}", "not json", "[\"/a\", 5]", "[\"\xff\"]", "\xff"}) {
     EXPECT_EQ(Take(RegisterFont(list)) + Take(UnRegisterFont(list)), "") << list;
   }
   EXPECT_EQ(RegisterFont(nullptr), ConstantEmptyString());
@@ -75,14 +64,13 @@ TEST_F(FontHelperTest, RegisterAndUnregisterAnswerOneFlagPerElement) {
 }
 
 TEST_F(FontHelperTest, IsRegisteredAsksTheFileOrElseTheNames) {
-  fonts().scopes = {{"/f/a.ttf", kFontScopeSession}, {"/gone.ttf", kFontScopeSession}};
-  fonts().faces = {{"Alpha-Regular", "/f/b.otf", "Alpha", "Regular"}};
+  fonts().scopes = {{"/a", kFontScopeSession}, {"/gone", kFontScopeSession}};
+  fonts().faces = {{"Alpha-Regular", "/b", "Alpha", "Regular"}};
   const std::tuple<const char*, const char*, const char*, bool> cases[] = {
-      {"/f/a.ttf", "nothing", "nothing", true},
-      {"/f/b.otf", "Alpha-Regular", "Alpha", false},  // available, but not registered
-      {"/gone.ttf", nullptr, nullptr, false},
+      {"/a", "nothing", "nothing", true},
+      {"/b", "Alpha-Regular", "Alpha", false},  // available, but not registered
+      {"/gone", nullptr, nullptr, false},
       {nullptr, "Alpha-Regular", nullptr, true},
-      {nullptr, "alpha-regular", nullptr, false},
       {nullptr, "\xff", "Alpha", true},
       {nullptr, nullptr, "Alpha", false},  // no PostScript name: families unasked
   };
