@@ -25,7 +25,6 @@ class FontHelperTest : public ::testing::Test {
     fonts().fontFiles = {"/a", "/b", "/c"};
   }
   test::FakeFontManager& fonts() { return env_->fonts; }
-  // The calls the font manager saw.
   std::string Log() {
     std::string log;
     for (const auto& line : std::exchange(fonts().log, {})) log += line + ",";
@@ -35,8 +34,7 @@ class FontHelperTest : public ::testing::Test {
 };
 
 TEST_F(FontHelperTest, RegisterAndUnregisterAnswerOneFlagPerElement) {
-  // Registering or not; the files' scopes before ("b2": "/b" in scope 2); the
-  // list; the flags; the calls.
+  // Registering or not, the scopes before ("b2": "/b" in 2), list, flags, calls.
   const std::tuple<bool, std::string, const char*, const char*, const char*> cases[] = {
       {true, "", R"(["/a","/m","/a","/r",""])", "1|-|0|-|1|-|0|-|0",
        "register 3 /a,register 3 /r,"},
@@ -93,7 +91,6 @@ TEST_F(FontHelperTest, InventoryKeepsTheFirstCompleteFaceOfEachName) {
       {"path": "/f/good.ttf", "postscriptName": "Broken", "family": "Broken", "style": "Bold"}])"));
   // One collection for the process, asked again on every call.
   EXPECT_EQ(fonts().collectionsCreated, 1);
-  EXPECT_EQ(fonts().languagesAsked, (std::vector<std::string>{"zh-CN", "zh-CN"}));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 /* SPDX-License-Identifier: MIT */
-/* A fresh process that forks DELAY microseconds into its first font call, made
- * on another thread. Exits 0 when the child answered the lookups, 1 when it
- * hung (10 s) or failed. */
+/* Forks DELAY microseconds into its first font call, made on another thread;
+ * exits 0 when the child answered the lookups, 1 when it failed or hung (10 s). */
 #define _POSIX_C_SOURCE 200809L
 #include <pthread.h>
 #include <stdlib.h>
@@ -21,13 +20,12 @@ static void* Lookups(void* failed) {
 
 int main(int argc, char** argv) {
   pthread_t busy;
-  struct timespec start, now;
+  struct timespec t0, t;
   if (argc != 2 || pthread_create(&busy, NULL, Lookups, NULL) != 0) return 2;
   /* Spun, not slept: a sleep is far coarser than the window. */
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  do clock_gettime(CLOCK_MONOTONIC, &now);
-  while ((now.tv_sec - start.tv_sec) * 1000000 + (now.tv_nsec - start.tv_nsec) / 1000 <
-         atol(argv[1]));
+  clock_gettime(CLOCK_MONOTONIC, &t0);
+  do clock_gettime(CLOCK_MONOTONIC, &t);
+  while ((t.tv_sec - t0.tv_sec) * 1000000 + (t.tv_nsec - t0.tv_nsec) / 1000 < atol(argv[1]));
   pid_t child = fork();
   if (child == 0) _exit((alarm(10), Lookups(argv) != NULL));
   int status = 0;

@@ -1,9 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-"""Builds small fonts for the font tests and benchmarks (Debian's python3-fonttools).
-gen_fonts.py OUT: the test set (FIXTURES below); gen_fonts.py OUT --corpus N: N
-single-face fonts in OUT/dNN/, 500 per folder.
-"""
+"""Small fonts, with Debian's python3-fonttools: gen_fonts.py OUT makes the test set
+(FIXTURES), gen_fonts.py OUT --corpus N N single-face fonts in OUT/dNN/, 500 a folder."""
 import os
 import sys
 
