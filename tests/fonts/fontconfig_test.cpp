@@ -218,7 +218,7 @@ TEST_F(Fontconfig, EveryChangeShowsInTheNextAnswerOfEveryExport) {
        in(h, other)},
       {"conf.d file removed", [&] { fs::remove(conf); }, h, out},
       {"registered again", [&] { Reg({loose}); }, h, in(h, loose)},
-      {"file replaced", [&] { w.CopyFont("alpha/VrkAlpha-Bold.ttf", "l/h.ttf"); }, h, out},
+      {"replaced", [&] { fs::rename(w.CopyFont("alpha/VrkAlpha-Bold.ttf", "b"), loose); }, h, out},
       {"the replacing font", [] {}, b, in(b, loose)},
       {"registered file deleted", [&] { fs::remove(loose); }, b, out},
   };
