@@ -1,7 +1,7 @@
 /* SPDX-License-Identifier: MIT */
 /* A running program that follows fontconfig's own refresh and nothing more:
  * it prints "present" or "absent" for a family at the start and whenever the
- * answer changes, until it changed twice or stayed for 20 seconds. */
+ * answer changes, until it changed twice or stayed for a minute. */
 #include <fontconfig/fontconfig.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
   if (argc != 2 || !FcInit()) return 2;
   FcPattern* pattern = FcPatternBuild(NULL, FC_FAMILY, FcTypeString, argv[1], (char*)NULL);
   FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, (char*)NULL);
-  for (int last = -1, lines = 0, same = 0; lines < 3 && same < 200; usleep(100000)) {
+  for (int last = -1, lines = 0, same = 0; lines < 3 && same < 600; usleep(100000)) {
     FcInitBringUptoDate();
     FcConfigSetRescanInterval(NULL, 1); /* a reload brings back the configured one */
     FcFontSet* fonts = FcFontList(NULL, pattern, objects);
