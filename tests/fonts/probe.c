@@ -1,46 +1,25 @@
 /* SPDX-License-Identifier: MIT */
-/* A running program that follows fontconfig's own refresh, and nothing more:
- * it rescans at most once a second and reports whether a family is there.
- * Prints "ready" once its configuration is loaded, then "present" or "absent"
- * each time the answer changes; ends when its standard input closes. */
+/* A running program that follows fontconfig's own refresh and nothing more:
+ * it prints "present" or "absent" for a family at the start and whenever the
+ * answer changes, until it changed twice or stayed for a minute. */
 #include <fontconfig/fontconfig.h>
-#include <poll.h>
 #include <stdio.h>
 #include <unistd.h>
 
-static int Present(const char* family) {
-  FcPattern* pattern = FcPatternCreate();
-  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, NULL);
-  int found = 0;
-  if (pattern != NULL && objects != NULL &&
-      FcPatternAddString(pattern, FC_FAMILY, (const FcChar8*)family)) {
-    FcFontSet* fonts = FcFontList(NULL, pattern, objects);
-    found = fonts != NULL && fonts->nfont > 0;
-    if (fonts != NULL) FcFontSetDestroy(fonts);
-  }
-  if (objects != NULL) FcObjectSetDestroy(objects);
-  if (pattern != NULL) FcPatternDestroy(pattern);
-  return found;
-}
-
 int main(int argc, char** argv) {
-  if (argc != 2 || !FcInit() || !FcConfigSetRescanInterval(NULL, 1)) return 2;
-  int last = Present(argv[1]);
-  printf("ready\n%s\n", last ? "present" : "absent");
-  fflush(stdout);
-  for (;;) {
-    struct pollfd in = {STDIN_FILENO, POLLIN, 0};
-    if (poll(&in, 1, 100) != 0) break;
-    /* A reload brings back the configured interval. */
+  if (argc != 2 || !FcInit()) return 2;
+  FcPattern* pattern = FcPatternBuild(NULL, FC_FAMILY, FcTypeString, argv[1], (char*)NULL);
+  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, (char*)NULL);
+  for (int last = -1, lines = 0, same = 0; lines < 3 && same < 600; usleep(100000)) {
     FcInitBringUptoDate();
-    FcConfigSetRescanInterval(NULL, 1);
-    int now = Present(argv[1]);
-    if (now != last) {
-      printf("%s\n", now ? "present" : "absent");
-      fflush(stdout);
-      last = now;
-    }
+    FcConfigSetRescanInterval(NULL, 1); /* a reload brings back the configured one */
+    FcFontSet* fonts = FcFontList(NULL, pattern, objects);
+    int now = fonts != NULL && fonts->nfont > 0;
+    if (fonts != NULL) FcFontSetDestroy(fonts);
+    same = now == last ? same + 1 : 0;
+    if (now != last) printf("%s\n", now ? "present" : "absent"), ++lines;
+    fflush(stdout);
+    last = now;
   }
-  FcFini();
   return 0;
 }
