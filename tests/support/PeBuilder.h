@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Small PE images with a version resource, built byte by byte so that tests
-// can break each part on purpose.
+// Small PE32+ images with a version resource, built byte by byte so that
+// tests can break each part on purpose.
 #pragma once
 
 #include <cstdint>
@@ -47,46 +47,23 @@ inline std::string Version(
                {Block(u"StringFileInfo", "", true, blocks), Block(u"VarFileInfo", "", true)});
 }
 
-struct Layout {
-  bool pe32 = false;  // else PE32+
-  uint32_t optionalSize = 240;
-  uint32_t directoryCount = 16;
-  uint32_t resourceRva = 0x1000;      // also the section's address
-  uint32_t typeId = 16;               // RT_VERSION
-  uint32_t secondLevel = 0x80000018;  // a directory, at 0x18
-};
-
-// Headers and one section holding the three-level resource tree, one entry
-// per level, then `version`, which ends where the section does.
-inline std::string Image(const std::string& version, const Layout& l = {}) {
-  std::string b = "MZ", rsrc(0x60, '\0'), data = Padded(version);
-  Put(b, 0x3C, 0x40);
-  Put(b, 0x40, 0x4550);  // "PE\0\0"
-  Put(b, 0x46, 1, 2);    // sections
-  Put(b, 0x54, l.optionalSize, 2);
-  const size_t opt = 0x58, directories = opt + (l.pe32 ? 96 : 112), section = opt + l.optionalSize;
-  Put(b, opt, l.pe32 ? 0x10B : 0x20B, 2);
-  Put(b, directories - 4, l.directoryCount);
-  Put(b, directories + 16, l.resourceRva);
-  for (uint32_t at : {0x0E, 0x26, 0x3E}) Put(rsrc, at, 1, 2);
-  for (auto [at, v] : std::vector<std::pair<size_t, uint32_t>>{{0x10, l.typeId},
-                                                               {0x14, l.secondLevel},
-                                                               {0x28, 1},
-                                                               {0x2C, 0x80000030},
-                                                               {0x40, 0x409},
-                                                               {0x44, 0x48},
-                                                               {0x48, l.resourceRva + 0x60},
-                                                               {0x4C, uint32_t(data.size())}}) {
-    Put(rsrc, at, v);
-  }
-  b.resize(section);
-  b += ".rsrc";
+// Headers, then at 0x200 one section at address 0x1000 holding the resource
+// tree (type 16 at 0x10, its target at 0x14, one entry per level) and then
+// `version`, which ends where the section does.
+inline std::string Image(const std::string& version) {
+  std::string b = "MZ", data = Padded(version);
   const uint32_t size = 0x60 + data.size();
-  for (auto [at, v] : {std::pair{8, size}, {12, l.resourceRva}, {16, size}, {20, 0x200u}}) {
-    Put(b, section + at, v);
+  for (auto [at, v] : std::vector<std::pair<size_t, uint32_t>>{
+           {0x3C, 0x40},   {0x40, 0x4550}, {0x44, 0x10000},     {0x54, 240},
+           {0x58, 0x20B},  {0xC4, 16},     {0xD8, 0x1000},      {0x148, 0x7273722E},
+           {0x14C, 0x63},  {0x150, size},  {0x154, 0x1000},     {0x158, size},
+           {0x15C, 0x200}, {0x20E, 1},     {0x210, 16},         {0x214, 0x80000018},
+           {0x226, 1},     {0x228, 1},     {0x22C, 0x80000030}, {0x23E, 1},
+           {0x240, 0x409}, {0x244, 0x48},  {0x248, 0x1060},     {0x24C, uint32_t(data.size())}}) {
+    Put(b, at, v);
   }
-  b.resize(0x200);
-  return b + rsrc + data;
+  b.resize(0x260);
+  return b + data;
 }
 
 }  // namespace vrk::petest

@@ -3,28 +3,23 @@
 // window is named by the product name in its version resource, not its class.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "helper/GlobalHelper.h"
 #include "helper/WindowsHelper.h"
-#include "platform/Env.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "support/World.h"
 #include "support/XServer.h"
 
 namespace vrk {
 namespace {
 
-// Every program of the prefix ends with the test, however it ends.
+// The prefix's programs end with the test, however it ends.
 struct Wineserver {
   ~Wineserver() { test::RunCommand("wineserver -k 2>&1"); }
 };
 
 TEST(Wine, ProgramNamedByItsProduct) {
-  if (test::RunCommand("command -v wine64 || command -v wine").empty() ||
-      !std::filesystem::exists(VRK_WINE_PROGRAM)) {
+  if (test::RunCommand("command -v wine").empty() || !std::filesystem::exists(VRK_WINE_PROGRAM)) {
     GTEST_SKIP() << "needs Wine, and mingw-w64 at configure time";
   }
   xtest::Xvfb server;
@@ -36,18 +31,12 @@ TEST(Wine, ProgramNamedByItsProduct) {
   test::RunCommand("wine wineboot -i 2>&1");
   std::filesystem::copy_file(VRK_WINE_PROGRAM, world.Path("prefix/drive_c/Photoshop.exe"));
   test::RunCommand("wine 'C:\\Photoshop.exe' >/dev/null 2>&1 &");
-  platform::SetEnvForTesting(nullptr);
   GlobalHelper::SetAppName(std::string("Other"));
   const Json front = Json::parse(R"({"choseAppName": "Photoshop", "unsupportedAppNames": ""})");
-  for (int i = 0; i < 450 && WindowsHelper::EnumWindows() != front; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
+  for (int i = 0; i < 900 && WindowsHelper::EnumWindows() != front; ++i) usleep(100000);
   EXPECT_EQ(WindowsHelper::EnumWindows(), front);
-  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Photoshop"),
+  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Photoshop 2024"),
             Json::parse(R"({"choseAppName": "Photoshop"})"));
-  auto windows = platform::NewX11WindowList()->OnScreenWindows();
-  ASSERT_EQ(windows.size(), 1u);
-  EXPECT_EQ(windows[0].ownerName, "Adobe Photoshop 2024");
 }
 
 }  // namespace
