@@ -17,35 +17,37 @@
 
 namespace vrk::xtest {
 
-// Points DISPLAY at a new Xvfb; throws when there is none to start.
+// Points DISPLAY at a new Xvfb, which goes with the process however it ends.
 class Xvfb {
  public:
   Xvfb() {
     int fds[2];
     if (pipe(fds) != 0 || (pid_ = fork()) < 0) throw std::runtime_error("cannot start Xvfb");
     if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGTERM);  // the server goes with the test, however it ends
-      close(fds[0]);
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
       dup2(open("/dev/null", O_WRONLY), 2);
-      // -noreset: else each time its last client leaves, it resets and refuses connections.
+      // -noreset: else it resets, refusing connections, each time its last client leaves.
       execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-nolisten", "tcp",
              "-noreset", nullptr);
       _exit(127);
     }
     close(fds[1]);
-    std::string number;  // ready once Xvfb has written its display number and a newline
+    std::string number;  // ready once it has written its display number and a newline
     for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
     close(fds[0]);
     if (number.empty()) {
-      Stop();
-      throw std::runtime_error("Xvfb did not start; install xvfb (scripts/setup.sh)");
+      waitpid(pid_, nullptr, 0);
+      throw std::runtime_error("Xvfb did not start (scripts/setup.sh)");
     }
     setenv("DISPLAY", (":" + number).c_str(), 1);
   }
-  ~Xvfb() { Stop(); }
+  ~Xvfb() {
+    kill(pid_, SIGTERM);
+    Resume();  // a paused server only ends once it runs
+    waitpid(pid_, nullptr, 0);
+  }
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
-
   // As a hung server: its sockets stay open, and nothing answers.
   void Pause() {
     kill(pid_, SIGSTOP);
@@ -54,11 +56,6 @@ class Xvfb {
   void Resume() { kill(pid_, SIGCONT); }
 
  private:
-  void Stop() {
-    kill(pid_, SIGTERM);
-    kill(pid_, SIGCONT);  // a paused server only ends once it runs
-    waitpid(pid_, nullptr, 0);
-  }
   pid_t pid_ = -1;
 };
 
@@ -82,8 +79,7 @@ class Client {
   }
   xcb_window_t Create(xcb_window_t parent = 0) {
     xcb_window_t w = xcb_generate_id(c_);
-    xcb_create_window(c_, 0, w, parent ? parent : root(), 0, 0, 100, 100, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, 0, 0, nullptr);
+    xcb_create_window(c_, 0, w, parent ? parent : root(), 0, 0, 99, 99, 0, 1, 0, 0, nullptr);
     return w;
   }
   // A top-level window of an application with this WM_CLASS class.
@@ -104,8 +100,7 @@ class Client {
                     const std::vector<uint32_t>& values) {
     xcb_change_property(c_, 0, w, Atom(property), type, 32, values.size(), values.data());
   }
-  void SetAtoms(xcb_window_t w, const std::string& property,
-                const std::vector<std::string>& names) {
+  void SetAtoms(xcb_window_t w, const std::string& property, std::vector<std::string> names) {
     std::vector<uint32_t> atoms;
     for (const auto& n : names) atoms.push_back(Atom(n));
     SetCardinals(w, property, XCB_ATOM_ATOM, atoms);
@@ -114,12 +109,10 @@ class Client {
   void Unmap(xcb_window_t w) { Synced(xcb_unmap_window(c_, w)); }
   void Destroy(xcb_window_t w) { Synced(xcb_destroy_window(c_, w)); }
   void Raise(xcb_window_t w) {
-    uint32_t above[] = {XCB_STACK_MODE_ABOVE};
-    Synced(xcb_configure_window(c_, w, XCB_CONFIG_WINDOW_STACK_MODE, above));
+    Synced(xcb_configure_window(c_, w, XCB_CONFIG_WINDOW_STACK_MODE, &kOn[1]));  // Above
   }
   void SetOverrideRedirect(xcb_window_t w) {
-    uint32_t on[] = {1};
-    Synced(xcb_change_window_attributes(c_, w, XCB_CW_OVERRIDE_REDIRECT, on));
+    Synced(xcb_change_window_attributes(c_, w, XCB_CW_OVERRIDE_REDIRECT, kOn));
   }
   // Holds the server for this client alone until the connection ends.
   void Grab() { Synced(xcb_grab_server(c_)); }
@@ -127,6 +120,7 @@ class Client {
   void Sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
  private:
+  static constexpr uint32_t kOn[] = {1, XCB_STACK_MODE_ABOVE};
   xcb_connection_t* c_;
 };
 

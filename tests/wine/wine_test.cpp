@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// A Windows program under Wine, on a private Xvfb and in a private prefix: its
-// window is named by the product name in its version resource, not its class.
+// A Windows program under Wine, on a private Xvfb and in a private prefix, is
+// named by the product name in its version resource, not by its class.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,9 +13,8 @@
 namespace vrk {
 namespace {
 
-// The prefix's programs end with the test, however it ends.
-struct Wineserver {
-  ~Wineserver() { test::RunCommand("wineserver -k 2>&1"); }
+struct EndPrefix {  // its programs too, however the test ends
+  ~EndPrefix() { test::RunCommand("wineserver -k 2>&1"); }
 };
 
 TEST(Wine, ProgramNamedByItsProduct) {
@@ -27,7 +26,7 @@ TEST(Wine, ProgramNamedByItsProduct) {
   setenv("WINEPREFIX", world.Path("prefix").c_str(), 1);
   setenv("WINEDEBUG", "-all", 1);
   setenv("WINEDLLOVERRIDES", "winemenubuilder.exe=d;mscoree,mshtml=", 1);
-  Wineserver stop;
+  EndPrefix end;
   test::RunCommand("wine wineboot -i 2>&1");
   std::filesystem::copy_file(VRK_WINE_PROGRAM, world.Path("prefix/drive_c/Photoshop.exe"));
   test::RunCommand("wine 'C:\\Photoshop.exe' >/dev/null 2>&1 &");
@@ -35,8 +34,8 @@ TEST(Wine, ProgramNamedByItsProduct) {
   const Json front = Json::parse(R"({"choseAppName": "Photoshop", "unsupportedAppNames": ""})");
   for (int i = 0; i < 900 && WindowsHelper::EnumWindows() != front; ++i) usleep(100000);
   EXPECT_EQ(WindowsHelper::EnumWindows(), front);
-  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Photoshop 2024"),
-            Json::parse(R"({"choseAppName": "Photoshop"})"));
+  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Photoshop 2024")["choseAppName"],
+            "Photoshop");
 }
 
 }  // namespace
