@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Small PE32+ images with a version resource, built byte by byte so that
-// tests can break each part on purpose.
+// Small PE32+ images with a version resource, built byte by byte to be broken.
 #pragma once
 
 #include <cstdint>
@@ -47,9 +46,8 @@ inline std::string Version(
                {Block(u"StringFileInfo", "", true, blocks), Block(u"VarFileInfo", "", true)});
 }
 
-// Headers, then at 0x200 one section at address 0x1000 holding the resource
-// tree (type 16 at 0x10, its target at 0x14, one entry per level) and then
-// `version`, which ends where the section does.
+// One section (file 0x200, address 0x1000): the resource tree, one entry per
+// level (type 16 at 0x210, its target at 0x214), then `version` to its end.
 inline std::string Image(const std::string& version) {
   std::string b = "MZ", data = Padded(version);
   const uint32_t size = 0x60 + data.size();

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// A private Xvfb for one process, and a client that builds window stacks on
-// it, each change applied by the server before the call returns.
+// A private Xvfb, and a client building window stacks on it, synced as it goes.
 #pragma once
 
 #include <fcntl.h>
@@ -43,17 +42,8 @@ class Xvfb {
   }
   ~Xvfb() {
     kill(pid_, SIGTERM);
-    Resume();  // a paused server only ends once it runs
     waitpid(pid_, nullptr, 0);
   }
-  Xvfb(const Xvfb&) = delete;
-  Xvfb& operator=(const Xvfb&) = delete;
-  // As a hung server: its sockets stay open, and nothing answers.
-  void Pause() {
-    kill(pid_, SIGSTOP);
-    waitpid(pid_, nullptr, WUNTRACED);
-  }
-  void Resume() { kill(pid_, SIGCONT); }
 
  private:
   pid_t pid_ = -1;
@@ -67,8 +57,6 @@ class Client {
     throw std::runtime_error("no test X server");
   }
   ~Client() { xcb_disconnect(c_); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
 
   xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root; }
   xcb_atom_t Atom(const std::string& name) {
@@ -85,13 +73,10 @@ class Client {
   // A top-level window of an application with this WM_CLASS class.
   xcb_window_t App(const std::string& klass, bool mapped = true) {
     xcb_window_t w = Create();
-    SetClass(w, "app", klass);
+    SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("app\0", 4) + klass + '\0');
     if (mapped) Map(w);
     Sync();
     return w;
-  }
-  void SetClass(xcb_window_t w, const std::string& instance, const std::string& klass) {
-    SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, instance + '\0' + klass + '\0');
   }
   void SetBytes(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& bytes) {
     xcb_change_property(c_, 0, w, property, type, 8, bytes.size(), bytes.data());
@@ -108,19 +93,15 @@ class Client {
   void Map(xcb_window_t w) { Synced(xcb_map_window(c_, w)); }
   void Unmap(xcb_window_t w) { Synced(xcb_unmap_window(c_, w)); }
   void Destroy(xcb_window_t w) { Synced(xcb_destroy_window(c_, w)); }
-  void Raise(xcb_window_t w) {
-    Synced(xcb_configure_window(c_, w, XCB_CONFIG_WINDOW_STACK_MODE, &kOn[1]));  // Above
-  }
   void SetOverrideRedirect(xcb_window_t w) {
-    Synced(xcb_change_window_attributes(c_, w, XCB_CW_OVERRIDE_REDIRECT, kOn));
+    const uint32_t on = 1;
+    Synced(xcb_change_window_attributes(c_, w, XCB_CW_OVERRIDE_REDIRECT, &on));
   }
-  // Holds the server for this client alone until the connection ends.
-  void Grab() { Synced(xcb_grab_server(c_)); }
+  void Grab() { Synced(xcb_grab_server(c_)); }  // until the connection ends
   void Synced(xcb_void_cookie_t) { Sync(); }
   void Sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
  private:
-  static constexpr uint32_t kOn[] = {1, XCB_STACK_MODE_ABOVE};
   xcb_connection_t* c_;
 };
 
