@@ -35,7 +35,6 @@ inline std::string String(const std::u16string& key, const std::u16string& value
   for (char16_t c : value + u'\0') Put(utf16, utf16.size(), c, 2);
   return Block(key, utf16, true);
 }
-// VS_VERSION_INFO with one string table per language.
 inline std::string Version(
     const std::vector<std::pair<std::u16string, std::vector<std::string>>>& tables) {
   std::vector<std::string> blocks;

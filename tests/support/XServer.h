@@ -70,7 +70,6 @@ class Client {
     xcb_create_window(c_, 0, w, parent ? parent : root(), 0, 0, 99, 99, 0, 1, 0, 0, nullptr);
     return w;
   }
-  // A top-level window of an application with this WM_CLASS class.
   xcb_window_t App(const std::string& klass, bool mapped = true) {
     xcb_window_t w = Create();
     SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("app\0", 4) + klass + '\0');

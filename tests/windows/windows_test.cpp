@@ -46,9 +46,8 @@ TEST_P(Answer, IsExpected) {
 }
 const auto kRowName = [](const auto& info) { return std::string(std::get<0>(info.param)); };
 
-// The frontmost host and the unsupported application ("-": no such key), or
-// with `present`, the host whose name holds `asked`. Owners frontmost first:
-// nullptr has none, a leading '*' marks the caller's own.
+// The frontmost host and the unsupported one ("-": no such key), or the host present whose
+// name holds `asked`. Owners frontmost first: nullptr none, a leading '*' the caller's own.
 Answers Front(std::vector<const char*> owners, const char* identity = "", bool present = false,
               const char* asked = nullptr) {
   return [=] {
@@ -73,7 +72,6 @@ void Plant(const test::World& world, const Files& files) {
     if (!content.starts_with("->")) test::WriteFile(world.Path(path), content);
   }
 }
-// An application entry with these keys, in the applications folder of `data`.
 std::pair<std::string, std::string> T(std::string data, std::string keys = "",
                                       std::string id = "t") {
   return {data + "/applications/" + id + ".desktop", "[Desktop Entry]\nType=Application\n" + keys};
@@ -276,8 +274,8 @@ INSTANTIATE_TEST_SUITE_P(Host, Answer, testing::Values(
     Row{"BadNameFailsAtAnOwner", Front({"Adobe Photoshop"}, "", true), ""}), kRowName);
 INSTANTIATE_TEST_SUITE_P(Installed, Answer, testing::Values(
     Row{"FoldersAndDashes", Installed({{T("data", "", "a").first, "# c\n\n" + T("").second},
-        T("rel", "", "b"), T("sys2", "", "c"), T("sys2", "", "d/e-f/g")}, {"a", "b", "c", "d-e-f-g"}),
-        "1011"},
+        T("rel", "", "b"), T("sys2", "", "c"), T("sys2", "", "d/e-f/g")},
+        {"a", "b", "c", "d-e-f-g"}), "1011"},
     Row{"LoopsAndClimbingEnd", Installed({{"sys1/applications/x", "->."}, T("sys1"),
         T("sys1", "", "../x")}, {"x-x-x-t", "../x", "..-x", "", nullptr}), "00000"},
     Row{"HiddenOrBrokenMasksLater", Installed({T("data", " Hidden = true", "h"), T("sys1", "", "h"),
