@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <functional>
 
 #include "helper/GlobalHelper.h"
 #include "helper/WindowsHelper.h"
@@ -101,7 +100,8 @@ Answers DataHome(std::vector<std::pair<const char*, const char*>> cases) {
     return answers;
   };
 }
-const std::string kPw = getpwuid(getuid())->pw_dir + "/.local/share;"s;
+const passwd* const kUser = getpwuid(getuid());
+const std::string kPw = (kUser ? kUser->pw_dir : "/no home") + "/.local/share;"s;
 
 std::string Image(std::vector<std::string> strings, const char16_t* language = u"040904b0") {
   return petest::Image(petest::Version({{language, strings}}));
