@@ -68,7 +68,7 @@ void BM_EnumWindows(benchmark::State& state) {
     int program = i % kPrograms;
     std::string klass = "app" + std::to_string(program) + ".exe";
     xcb_window_t w = client.Create();
-    client.SetClass(w, klass, klass);
+    client.SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, klass + '\0' + klass + '\0');
     client.SetCardinals(w, "_NET_WM_PID", XCB_ATOM_CARDINAL,
                         {static_cast<uint32_t>(g_programs[program])});
     client.Map(w);

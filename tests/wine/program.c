@@ -1,31 +1,10 @@
 /* SPDX-License-Identifier: MIT */
-/* A window titled by its command line; "hidden" creates it without showing it. */
-#include <wchar.h>
+/* One window, shown until the program is ended. */
 #include <windows.h>
 
-static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l) {
-  if (message == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcW(window, message, w, l);
-}
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR command, int show) {
-  (void)previous;
-  (void)show;
-  WNDCLASSW wc = {0};
-  wc.lpfnWndProc = Proc;
-  wc.hInstance = instance;
-  wc.lpszClassName = L"VrkTestWindow";
-  RegisterClassW(&wc);
-  HWND window = CreateWindowExW(0, L"VrkTestWindow", command, WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
-                                0, 0, instance, 0);
-  if (wcscmp(command, L"hidden") != 0) ShowWindow(window, SW_SHOWNORMAL);
-  MSG msg;
-  while (GetMessageW(&msg, 0, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command, int show) {
+  (void)previous, (void)command, (void)show;
+  ShowWindow(CreateWindowA("STATIC", "", WS_OVERLAPPEDWINDOW, 9, 9, 99, 99, 0, 0, instance, 0), 1);
+  for (MSG msg; GetMessageA(&msg, 0, 0, 0) > 0;) DispatchMessageA(&msg);
   return 0;
 }
