@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The thirteen exports behind one signature, each with the kind of answer it
-// owes any caller and the answer a sound call gets on the real platform:
-// fontconfig, the Lua runner, the file system and desktop entries of a World,
-// and a fixed window list (Photoshop in front of Illustrator unless changed).
+// The thirteen exports in one table: the kind of answer each owes any caller,
+// and what a sound call answers on the real platform (fontconfig, Lua, the
+// file system and desktop entries of a World) behind a fixed window list.
 #pragma once
 
-#include <functional>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,26 +20,70 @@ namespace vrk::test {
 enum class Kind { kOne, kName, kEnvelope, kPath, kFlags, kYesNo, kPair, kFontList };
 using Args = std::vector<const char*>;
 
-// "$null", "$tag", "$script", "$plugin", "$list" and "$font" stand for the
-// caller's values.
+// Arguments "$..." are the caller's values; `want` is the sound answer (or
+// its `member`), with the caller's "$tag" in it; a final "*" takes any rest.
 struct Export {
   const char* name;
   Kind kind;
   std::vector<std::string> args;
-  std::function<std::string(const Args&)> call;
-  std::function<bool(const std::string& answer, const std::string& tag)> sound;
+  const char* member;
+  std::string want;
 };
 
-// A constant answer, as a text; NULL fails.
+inline const std::vector<Export> kExports = {
+    {"SetAppName", Kind::kOne, {"$tag"}, "", "1"},
+    {"GetAppName", Kind::kName, {}, "", "T*"},
+    {"SetSoftwareFont",
+     Kind::kEnvelope,
+     {"$name", "a", "b", "$script", "$plugin"},
+     "/version",
+     "$front,$name,a,b,Kelvra"},
+    {"SetSoftwareBatchFonts",
+     Kind::kEnvelope,
+     {"$tag", "$script"},
+     "/fontMapResult",
+     "$front,$tag"},
+    {"SetSoftwareDoJs",
+     Kind::kEnvelope,
+     {"$tag", "$tag", "$script"},
+     "/aiResult/doResult",
+     "Illustrator,$tag"},
+    {"GetSoftwareFilePath", Kind::kPath, {"$script"}, "", "/Users/$front/doc.psd"},
+    {"GetSoftwareFileFonts", Kind::kEnvelope, {"$script"}, "/fontListString", "$front"},
+    {"RegisterFont", Kind::kFlags, {"$list"}, "", "1|-|1|-|0"},
+    {"FontIsRegistered", Kind::kYesNo, {"$font", "$null", "$null"}, "", "1"},
+    {"FindFont", Kind::kPair, {"VrkAlpha-Regular", "$null"}, "", "Vrk Alpha|-|/*"},
+    {"GetAvailableFonts", Kind::kFontList, {}, "", "*"},
+    {"UnRegisterFont", Kind::kFlags, {"$list"}, "", "1|-|1|-|0"},
+    {"CheckSoftwareIsInstalled", Kind::kYesNo, {"vrk.hardening"}, "", "1"},
+};
+
+// A constant answer as a text; NULL fails.
 inline std::string Constant(const char* answer) {
   if (answer == nullptr) ADD_FAILURE() << "an export answered NULL";
   return answer ? answer : "";
 }
 
-// A text member of a JSON answer; "" when absent.
-inline std::string At(const std::string& json, const char* pointer) {
+inline std::string Call(const std::string& n, const Args& a) {
+  if (n == "SetAppName") return Constant(SetAppName(a[0]));
+  if (n == "GetAppName") return Take(GetAppName());
+  if (n == "SetSoftwareFont") return Take(SetSoftwareFont(a[0], a[1], a[2], a[3], a[4]));
+  if (n == "SetSoftwareBatchFonts") return Take(SetSoftwareBatchFonts(a[0], a[1]));
+  if (n == "SetSoftwareDoJs") return Take(SetSoftwareDoJs(a[0], a[1], a[2]));
+  if (n == "GetSoftwareFilePath") return Take(GetSoftwareFilePath(a[0]));
+  if (n == "GetSoftwareFileFonts") return Take(GetSoftwareFileFonts(a[0]));
+  if (n == "RegisterFont") return Take(RegisterFont(a[0]));
+  if (n == "FontIsRegistered") return FontIsRegistered(a[0], a[1], a[2]) ? "1" : "0";
+  if (n == "FindFont") return Take(FindFont(a[0], a[1]));
+  if (n == "GetAvailableFonts") return Take(GetAvailableFonts());
+  if (n == "UnRegisterFont") return Take(UnRegisterFont(a[0]));
+  return Constant(CheckSoftwareIsInstalled(a[0]));
+}
+
+// A text member of a JSON answer; "" when there is none.
+inline std::string At(const std::string& json, const char* member) {
   Json v = Json::parse(json, nullptr, false);
-  Json::json_pointer p(pointer);
+  Json::json_pointer p(member);
   return v.is_object() && v.contains(p) && v[p].is_string() ? v[p].get<std::string>() : "";
 }
 
@@ -51,8 +95,8 @@ inline bool WellFormed(Kind kind, const std::string& s) {
     case Kind::kYesNo:
       return s == "1" || s == "0";
     case Kind::kEnvelope:
-      return v.is_object() && v.contains("code") && v["code"].is_string() && v.contains("msg") &&
-             v["msg"].is_string();
+      return v.is_object() && v.value("code", Json()).is_string() &&
+             v.value("msg", Json()).is_string();
     case Kind::kPath:
       return s.empty() || s[0] == '/';
     case Kind::kFlags:
@@ -60,99 +104,25 @@ inline bool WellFormed(Kind kind, const std::string& s) {
     case Kind::kPair:
       return s.find("|-|") != std::string::npos;
     case Kind::kFontList:
-      return v.is_array() && !v.empty() && v[0].contains("path") && v[0].contains("style");
-    case Kind::kName:
+      return v.is_array() && !v.empty() && v[0].value("path", "") != "";
+    default:
       return IsValidUtf8(s);
   }
-  return false;
-}
-
-inline const std::vector<Export>& Exports() {
-  using S = const std::string&;
-  static const std::vector<Export> rows = {
-      {"SetAppName",
-       Kind::kOne,
-       {"$tag"},
-       [](Args a) { return Constant(SetAppName(a[0])); },
-       [](S s, S) { return s == "1"; }},
-      {"GetAppName",
-       Kind::kName,
-       {},
-       [](Args) { return Take(GetAppName()); },
-       [](S s, S) { return s[0] == 'T'; }},
-      {"SetSoftwareFont",
-       Kind::kEnvelope,
-       {"$tag", "a", "b", "$script", "$plugin"},
-       [](Args a) { return Take(SetSoftwareFont(a[0], a[1], a[2], a[3], a[4])); },
-       [](S s, S t) { return At(s, "/version").starts_with("Photoshop," + t + ",a,b,"); }},
-      {"SetSoftwareBatchFonts",
-       Kind::kEnvelope,
-       {"$tag", "$script"},
-       [](Args a) { return Take(SetSoftwareBatchFonts(a[0], a[1])); },
-       [](S s, S t) { return At(s, "/fontMapResult") == "Photoshop," + t; }},
-      {"SetSoftwareDoJs",
-       Kind::kEnvelope,
-       {"$tag", "$tag", "$script"},
-       [](Args a) { return Take(SetSoftwareDoJs(a[0], a[1], a[2])); },
-       [](S s, S t) {
-         return At(s, "/psResult/doResult") == "Photoshop," + t &&
-                At(s, "/aiResult/doResult") == "Illustrator," + t;
-       }},
-      {"GetSoftwareFilePath",
-       Kind::kPath,
-       {"$script"},
-       [](Args a) { return Take(GetSoftwareFilePath(a[0])); },
-       [](S s, S) { return s == "/Users/Photoshop/doc.psd"; }},
-      {"GetSoftwareFileFonts",
-       Kind::kEnvelope,
-       {"$script"},
-       [](Args a) { return Take(GetSoftwareFileFonts(a[0])); },
-       [](S s, S) { return At(s, "/code") == "1" && At(s, "/fontListString") == "Photoshop"; }},
-      {"RegisterFont",
-       Kind::kFlags,
-       {"$list"},
-       [](Args a) { return Take(RegisterFont(a[0])); },
-       [](S s, S) { return s == "1|-|1|-|0"; }},
-      {"FontIsRegistered",
-       Kind::kYesNo,
-       {"$font", "$null", "$null"},
-       [](Args a) { return std::string(FontIsRegistered(a[0], a[1], a[2]) ? "1" : "0"); },
-       [](S s, S) { return s == "1"; }},
-      {"FindFont",
-       Kind::kPair,
-       {"VrkAlpha-Regular", "$null"},
-       [](Args a) { return Take(FindFont(a[0], a[1])); },
-       [](S s, S) { return s.starts_with("Vrk Alpha|-|/"); }},
-      {"GetAvailableFonts",
-       Kind::kFontList,
-       {},
-       [](Args) { return Take(GetAvailableFonts()); },
-       [](S, S) { return true; }},
-      {"UnRegisterFont",
-       Kind::kFlags,
-       {"$list"},
-       [](Args a) { return Take(UnRegisterFont(a[0])); },
-       [](S s, S) { return s == "1|-|1|-|0"; }},
-      {"CheckSoftwareIsInstalled",
-       Kind::kYesNo,
-       {"vrk.hardening"},
-       [](Args a) { return Constant(CheckSoftwareIsInstalled(a[0])); },
-       [](S s, S) { return s == "1"; }},
-  };
-  return rows;
 }
 
 class FixedWindows final : public platform::WindowList {
  public:
-  std::vector<platform::WindowInfo> onScreen = Windows({"Adobe Photoshop 2024"});
-  std::vector<platform::WindowInfo> all = Windows({"Adobe Photoshop 2024", "Adobe Illustrator"});
-  std::vector<platform::WindowInfo> OnScreenWindows() override { return onScreen; }
-  std::vector<platform::WindowInfo> AllWindows() override { return all; }
+  std::vector<platform::WindowInfo> front = Windows({"Adobe Photoshop 2024"});
+  std::vector<platform::WindowInfo> OnScreenWindows() override { return front; }
+  std::vector<platform::WindowInfo> AllWindows() override {
+    return Windows({"Adobe Photoshop 2024", "Adobe Illustrator"});
+  }
 };
 
-// A World with an echoing host script, one installed application and the
-// real platform behind a fixed window list.
+// A World with a host script whose handlers echo their arguments, one
+// installed application, and Sketch and XD plug-ins to hand fonts to.
 struct Platform {
+  using Caller = std::map<std::string, std::string>;
   Platform() {
     script.Write(R"lua(
 local function echo(name, key)
@@ -164,7 +134,11 @@ echo("setSoftwareDoJs", "doResult")
 echo("getSoftwareFileFonts", "fontListString")
 function getSoftwareFilePath(host) return "Disk:Users:" .. host .. ":doc.psd" end
 )lua");
-    std::filesystem::create_directories(world.Path("data/applications"));
+    for (const char* dir :
+         {"plugin/Contents/Sketch", "data/applications", "data/com.bohemiancoding.sketch3/Plugins",
+          "data/Adobe/UXP/Plugins/External/KelvraSetFont"}) {
+      std::filesystem::create_directories(world.Path(dir));
+    }
     WriteFile(world.Path("data/applications/vrk.hardening.desktop"),
               "[Desktop Entry]\nType=Application\nName=Vrk\nExec=true\n");
     env->UseFiles(files.get());
@@ -173,28 +147,33 @@ function getSoftwareFilePath(host) return "Disk:Users:" .. host .. ":doc.psd" en
     env->UseScripts(lua.get());
     env->UseFonts(&platform::Env::Default().Fonts());
   }
-  // One caller's arguments: its own copies of two fonts and a missing path.
-  struct Caller {
-    std::string tag, script, plugin, font, list;
-  };
-  Caller CallerNamed(const std::string& tag) const {
-    std::string font = world.CopyFont("alpha/VrkAlpha-Regular.ttf", tag + "/a.ttf");
-    return {tag, script.path(), world.Path("plugin"), font,
-            ListOf({font, world.CopyFont("coll/VrkTrio.ttc", tag + "/trio.ttc"),
-                    world.Path(tag + "/missing.ttf")})};
+  // A caller's values: its own copies of two fonts, and a missing path.
+  Caller CallerNamed(const std::string& tag, const std::string& name, const char* front) const {
+    const std::string font = world.CopyFont("alpha/VrkAlpha-Regular.ttf", tag + "/a.ttf");
+    return {{"$tag", tag},
+            {"$name", name},
+            {"$script", script.path()},
+            {"$front", front},
+            {"$font", font},
+            {"$plugin", world.Path("plugin")},
+            {"$list", ListOf({font, world.CopyFont("coll/VrkTrio.ttc", tag + "/trio.ttc"),
+                              world.Path(tag + "/missing.ttf")})}};
   }
   static Args Expand(const Export& e, const Caller& c) {
     Args args;
     for (const std::string& a : e.args) {
-      args.push_back(a == "$null"     ? nullptr
-                     : a == "$tag"    ? c.tag.c_str()
-                     : a == "$script" ? c.script.c_str()
-                     : a == "$plugin" ? c.plugin.c_str()
-                     : a == "$font"   ? c.font.c_str()
-                     : a == "$list"   ? c.list.c_str()
-                                      : a.c_str());
+      args.push_back(c.count(a) ? c.at(a).c_str() : a == "$null" ? nullptr : a.c_str());
     }
     return args;
+  }
+  static bool Sound(const Export& e, const std::string& answer, const Caller& c) {
+    std::string want = e.want, got = e.member[0] ? At(answer, e.member) : answer;
+    for (const char* key : {"$front", "$name", "$tag"}) {
+      if (size_t at = want.find(key); at != std::string::npos)
+        want.replace(at, strlen(key), c.at(key));
+    }
+    if (!want.ends_with('*')) return got == want;
+    return got.starts_with(want.substr(0, want.size() - 1));
   }
 
   World world;
