@@ -2,7 +2,8 @@
 // Every export over the in-memory platform, with arbitrary bytes as each
 // argument (0xFF separates them, "\x01" is NULL) and as the host script's
 // answer (the last part): each answers a non-null text of its kind, a path
-// list one flag per element, and the document path the answer's own.
+// list one flag per element, and the document path the answer's own. The
+// answer as JSON survives an encode-decode round trip.
 #include <algorithm>
 #include <cstdlib>
 
@@ -11,26 +12,15 @@
 #include "support/FakeEnv.h"
 #include "vrkfont/VRKFont.h"
 
-namespace {
+using vrk::JsonHelper;
 
-std::string Check(char* text, bool json) {
-  if (text == nullptr) std::abort();
-  std::string copy = text;
-  auto value = json ? vrk::JsonHelper::jsonToObject(copy) : std::nullopt;
-  if (json && (!value || !value->is_object() || !(*value)["code"].is_string())) std::abort();
+static std::string Check(char* text, bool envelope) {
+  std::string copy = text != nullptr ? text : (std::abort(), "");
+  auto value = envelope ? JsonHelper::jsonToObject(copy) : std::nullopt;
+  if (envelope && (!value || !value->is_object() || !(*value)["code"].is_string())) std::abort();
   if (text != vrk::ConstantEmptyString()) std::free(text);
   return copy;
 }
-
-size_t FlagsFor(const char* list) {
-  auto value = vrk::JsonHelper::jsonToObject(vrk::TextFromC(list));
-  if (!value || !value->is_array()) return 0;
-  return std::all_of(value->begin(), value->end(), [](auto& e) { return e.is_string(); })
-             ? value->size()
-             : 0;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static auto* env = [] {
@@ -45,11 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   std::vector<std::string> parts(6);
   const std::string all(reinterpret_cast<const char*>(data), size);
-  for (size_t i = 0, start = 0; i < parts.size() && start <= all.size(); ++i) {
-    const size_t end =
-        i + 1 < parts.size() ? std::min(all.find('\xFF', start), all.size()) : all.size();
+  for (size_t i = 0, start = 0, end; i < parts.size() && start <= all.size();
+       ++i, start = end + 1) {
+    end = i + 1 < parts.size() ? std::min(all.find('\xFF', start), all.size()) : all.size();
     parts[i] = all.substr(start, end - start);
-    start = end + 1;
   }
   auto a = [&](size_t i) { return parts[i] == "\x01" ? nullptr : parts[i].c_str(); };
   const std::string answer = parts[5];
@@ -58,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   env->scripts.scripts["/s.lua"] = [answer](const vrk::test::SubroutineEvent&) {
     return std::optional<vrk::test::ScriptResult>(vrk::test::ScriptResult{answer});
   };
-  const char* script = size % 3 == 0 ? a(4) : "/s.lua";
+  const bool ours = size % 3 != 0;
+  const char* script = ours ? "/s.lua" : a(4);
 
   SetAppName(a(0));
   Check(GetAppName(), false);
@@ -66,20 +56,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(SetSoftwareBatchFonts(a(0), script), true);
   Check(SetSoftwareDoJs(a(0), a(1), script), true);
   Check(GetSoftwareFileFonts(script), true);
-  const std::string path = Check(GetSoftwareFilePath(script), false);
   // No ":" means no path, and neither does a NUL; otherwise the volume name
   // goes and every ":" becomes "/".
   std::string want = answer.find('\0') == std::string::npos ? answer : "";
-  want = want.find(':') == std::string::npos ? "" : want.substr(want.find(':'));
+  want = want.substr(std::min(want.find(':'), want.size()));
   std::replace(want.begin(), want.end(), ':', '/');
-  if (script == std::string("/s.lua") && path != want) std::abort();
+  if (Check(GetSoftwareFilePath(script), false) != want && ours) {
+    std::abort();
+  }
+  auto list = JsonHelper::jsonToObject(vrk::TextFromC(a(0)));
+  const size_t elements =
+      list && list->is_array() &&
+              std::all_of(list->begin(), list->end(), [](auto& e) { return e.is_string(); })
+          ? list->size()
+          : 0;
   for (auto* call : {RegisterFont, UnRegisterFont}) {
     const std::string flags = Check(call(a(0)), false);
-    const size_t count = flags.empty() ? 0 : std::count(flags.begin(), flags.end(), '|') / 2 + 1;
-    if (count != FlagsFor(a(0))) std::abort();
+    if ((flags.empty() ? size_t{0}
+                       : static_cast<size_t>(std::count(flags.begin(), flags.end(), '|')) / 2 +
+                             1) != elements)
+      std::abort();
   }
   (void)FontIsRegistered(a(0), a(1), a(2));
   Check(FindFont(a(0), a(1)), false);
   (void)CheckSoftwareIsInstalled(a(2));
+
+  auto value = JsonHelper::jsonToObject(answer);
+  if (!value || !(value->is_object() || value->is_array())) return 0;
+  const std::string encoded = Check(JsonHelper::objectToJson(*value), false);
+  if (!encoded.empty() && JsonHelper::jsonToObject(encoded) != value) std::abort();
   return 0;
 }
