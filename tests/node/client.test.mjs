@@ -18,33 +18,19 @@ const lib = koffi.load(required('VRK_LIBRARY'));
 const free = koffi.load('libc.so.6').func('void free(void *ptr)');
 const constants = new Map(); // a constant answer -> the addresses it came from
 const vrk = { FontIsRegistered: lib.func('bool FontIsRegistered(const char *p, const char *ps, const char *f)') };
-// GetAppName's answer is always freed, "1" and "0" never, the others unless "".
-for (const [name, args, owned] of [
-  ['SetAppName', 1, 'never'],
-  ['GetAppName', 0, 'always'],
-  ['SetSoftwareFont', 5],
-  ['SetSoftwareBatchFonts', 2],
-  ['SetSoftwareDoJs', 3],
-  ['GetSoftwareFilePath', 1],
-  ['GetSoftwareFileFonts', 1],
-  ['RegisterFont', 1],
-  ['UnRegisterFont', 1],
-  ['FindFont', 2],
-  ['GetAvailableFonts', 0],
-  ['CheckSoftwareIsInstalled', 1, 'never'],
-]) {
-  const params = Array.from({ length: args }, (_, i) => `const char *a${i}`).join(', ') || 'void';
-  const call = lib.func(`VrkText ${name}(${params})`);
-  vrk[name] = (...values) => {
-    const pointer = call(...values);
+// [name, arguments]: GetAppName's answer is always freed, "1" and "0" never, the others unless "".
+for (const [name, count] of Object.entries({ SetAppName: 1, GetAppName: 0, SetSoftwareFont: 5, SetSoftwareBatchFonts: 2,
+  SetSoftwareDoJs: 3, GetSoftwareFilePath: 1, GetSoftwareFileFonts: 1, RegisterFont: 1, UnRegisterFont: 1, FindFont: 2,
+  GetAvailableFonts: 0, CheckSoftwareIsInstalled: 1 })) {
+  const call = lib.func(`VrkText ${name}(${Array.from({ length: count }, () => 'const char *').join(', ') || 'void'})`);
+  const constant = name === 'SetAppName' || name === 'CheckSoftwareIsInstalled';
+  vrk[name] = (...args) => {
+    const pointer = call(...args);
     assert.ok(pointer, `${name} answered NULL`);
     const text = koffi.decode.string(pointer);
-    if (owned === 'always' || (owned === undefined && text !== '')) {
-      free(pointer);
-    } else {
-      const key = owned ? `${name} "${text}"` : '""';
-      constants.set(key, (constants.get(key) ?? new Set()).add(koffi.address(pointer)));
-    }
+    if (name === 'GetAppName' || (!constant && text !== '')) return free(pointer), text;
+    const key = constant ? `${name} "${text}"` : '""';
+    constants.set(key, (constants.get(key) ?? new Set()).add(koffi.address(pointer)));
     return text;
   };
 }
@@ -53,9 +39,7 @@ test('UTF-8 both ways, and every answer freed or kept as its kind says', async (
   assert.equal(vrk.GetAppName(), ''); // a heap copy all the same
   assert.equal(vrk.SetAppName('穆仙'), '1');
   assert.equal(vrk.GetAppName(), '穆仙');
-
-  const alpha = world.font('alpha/VrkAlpha-Regular.ttf');
-  const han = world.font('han/VrkHan-Regular.ttf');
+  const [alpha, han] = [world.font('alpha/VrkAlpha-Regular.ttf'), world.font('han/VrkHan-Regular.ttf')];
   const list = JSON.stringify([alpha, path.join(world.root, 'missing.ttf'), han]);
   assert.equal(vrk.RegisterFont('[]'), '');
   assert.equal(vrk.RegisterFont(list), '1|-|0|-|1');
@@ -64,29 +48,23 @@ test('UTF-8 both ways, and every answer freed or kept as its kind says', async (
   assert.ok(JSON.parse(vrk.GetAvailableFonts()).some((r) => r.path === han && r.family === '维克黑体'));
   assert.equal(vrk.UnRegisterFont(list), '1|-|0|-|1');
   assert.equal(vrk.FindFont('VrkAlpha-Regular', null), '(null)|-|(null)');
-  fs.writeFileSync(path.join(world.dataHome, 'applications/org.example.Designer.desktop'), '[Desktop Entry]\nType=Application\nName=D\nExec=d\n');
-  assert.equal(vrk.CheckSoftwareIsInstalled('org.example.Designer'), '1');
+  fs.writeFileSync(`${world.dataHome}/applications/org.example.D.desktop`, '[Desktop Entry]\nType=Application\nName=D\nExec=d\n');
+  assert.equal(vrk.CheckSoftwareIsInstalled('org.example.D'), '1');
   assert.equal(vrk.CheckSoftwareIsInstalled('org.example.Missing'), '0');
 
   await world.windows('Adobe Illustrator', 'Adobe Photoshop');
   const script = path.join(world.home, 'host.lua');
-  fs.writeFileSync(
-    script,
-    'for _, name in ipairs({"setSoftwareFont", "setSoftwareBatchFonts", "setSoftwareDoJs", "getSoftwareFileFonts"}) do\n' +
-      '  _G[name] = function(host, text) return \'{"code":"1","version":"\' .. host .. " " .. text .. \'"}\' end\n' +
-      'end\nfunction getSoftwareFilePath() return "Disk:home:me:poster 穆.indd" end\n',
-  );
+  fs.writeFileSync(script, 'for _, name in ipairs({"setSoftwareFont", "setSoftwareBatchFonts", "setSoftwareDoJs", ' +
+    '"getSoftwareFileFonts"}) do\n  _G[name] = function(host, text) return \'{"code":"1","version":"\' .. host .. " " ' +
+    '.. text .. \'"}\' end\nend\nfunction getSoftwareFilePath() return "Disk:home:me:poster 穆.indd" end\n');
   assert.equal(JSON.parse(vrk.SetSoftwareFont('字体', 'a3', 'a4', script, '')).version, 'Photoshop 字体');
   assert.equal(JSON.parse(vrk.SetSoftwareBatchFonts('字=体', script)).version, 'Photoshop 字=体');
   assert.equal(JSON.parse(vrk.SetSoftwareDoJs('1;', '穆;', script)).aiResult.version, 'Illustrator 穆;');
   assert.equal(vrk.GetSoftwareFilePath(script), '/home/me/poster 穆.indd');
   assert.equal(JSON.parse(vrk.GetSoftwareFileFonts(script)).software, 'Photoshop');
   assert.equal(vrk.GetSoftwareFilePath(path.join(world.root, 'missing.lua')), '');
-
   // One address each, however often answered: a constant that were a fresh
   // copy would leak, since the caller never frees it.
-  assert.deepEqual(
-    [...constants].map(([key, addresses]) => [key, addresses.size]).sort(),
-    [['""', 1], ['CheckSoftwareIsInstalled "0"', 1], ['CheckSoftwareIsInstalled "1"', 1], ['SetAppName "1"', 1]],
-  );
+  assert.deepEqual([...constants].map(([key, addresses]) => [key, addresses.size]).sort(),
+    [['""', 1], ['CheckSoftwareIsInstalled "0"', 1], ['CheckSoftwareIsInstalled "1"', 1], ['SetAppName "1"', 1]]);
 });

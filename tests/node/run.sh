@@ -4,8 +4,5 @@
 # parallel tests from running npm ci into the same folder.
 set -euo pipefail
 cd "$(dirname "$0")"
-exec 9>"${TMPDIR:-/tmp}/vrkfont-npm-ci.lock"
-flock 9
-[ -d node_modules/koffi ] || npm ci --no-audit --no-fund >&2
-flock -u 9
+flock "${TMPDIR:-/tmp}/vrkfont-npm-ci.lock" bash -c '[ -d node_modules/koffi ] || npm ci --no-audit --no-fund >&2'
 exec "$@"

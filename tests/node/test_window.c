@@ -18,21 +18,19 @@ int main(int argc, char** argv) {
   xcb_window_t w = xcb_generate_id(c);
   xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 0, 0, 100, 100, 0,
                     XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, NULL);
-  char value[512]; /* "instance\0class\0" */
+  char value[512] = {0}; /* "instance\0class\0" */
   size_t n = strnlen(argv[1], sizeof value / 2 - 1);
   memcpy(value, argv[1], n);
-  value[n] = '\0';
-  memcpy(value + n + 1, value, n + 1);
+  memcpy(value + n + 1, argv[1], n);
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                       (uint32_t)(2 * n + 2), value);
   xcb_map_window(c, w);
   RoundTrip(c); /* mapped before it says so */
   printf("ready\n");
   fflush(stdout);
-  char buf[64];
-  while (read(0, buf, sizeof buf) > 0) {
+  while (read(0, value, sizeof value) > 0) {
   }
-  /* Gone before it exits, so the next window list cannot still show it. */
+  /* Gone before it exits, so that the next window list cannot show it. */
   xcb_destroy_window(c, w);
   RoundTrip(c);
   xcb_disconnect(c);

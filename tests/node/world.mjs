@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// A private world for calling libVRKFont from Node.js (the client test and the
+// A private world for calling libVRKFont from Node.js (the client test, the
 // guide's examples): generated fonts under a private fontconfig configuration,
 // private XDG folders, and an Xvfb on which test_window stands in for host
-// applications. create() changes process.env, so it must run before the
-// library loads: fontconfig reads its environment when it first starts.
+// applications. create() changes process.env, so it runs before the library
+// loads: fontconfig reads its environment when it first starts.
 import { spawn, spawnSync } from 'node:child_process';
 import { once } from 'node:events';
 import fs from 'node:fs';
@@ -15,15 +15,14 @@ export function required(name) {
   return process.env[name];
 }
 
-// What a child printed on `stream` up to `text`; fails when it ends first.
+// What a child printed on `stream` once it holds `text`; fails when it ends first.
 function printed(child, stream, text, ms) {
   let out = '';
   let timer;
   stream.setEncoding('utf8');
   return new Promise((resolve, reject) => {
-    timer = setTimeout(() => reject(new Error(`${child.spawnfile} never printed ${JSON.stringify(text)}`)), ms);
-    child.once('error', reject);
-    child.once('exit', (code) => reject(new Error(`${child.spawnfile} ended (${code})`)));
+    timer = setTimeout(() => reject(new Error(`${child.spawnfile} printed no ${JSON.stringify(text)}`)), ms);
+    child.once('error', reject).once('exit', (code) => reject(new Error(`${child.spawnfile} ended (${code})`)));
     stream.on('data', (chunk) => (out += chunk).includes(text) && resolve(out));
   }).finally(() => clearTimeout(timer));
 }
@@ -45,34 +44,22 @@ export class World {
   }
 
   constructor(root) {
-    this.root = root;
-    this.home = path.join(root, 'home');
+    Object.assign(this, { root, home: path.join(root, 'home'), runtime: path.join(root, 'run'), windowProcesses: [] });
     this.dataHome = path.join(this.home, '.local/share');
-    this.runtime = path.join(root, 'run');
     this.fontDir = path.join(this.home, 'fonts');
-    this.windowProcesses = [];
   }
 
   #folders() {
-    const env = {
-      HOME: this.home,
-      XDG_CONFIG_HOME: path.join(this.home, '.config'),
-      XDG_DATA_HOME: this.dataHome,
-      XDG_CACHE_HOME: path.join(this.home, '.cache'),
-      XDG_DATA_DIRS: path.join(this.root, 'share'),
-      XDG_RUNTIME_DIR: this.runtime,
-    };
-    for (const dir of [...Object.values(env), path.join(this.dataHome, 'applications'), path.join(this.root, 'share/fonts')]) {
+    const cache = path.join(this.home, '.cache');
+    const env = { HOME: this.home, XDG_CONFIG_HOME: path.join(this.home, '.config'), XDG_DATA_HOME: this.dataHome,
+      XDG_CACHE_HOME: cache, XDG_DATA_DIRS: path.join(this.root, 'share'), XDG_RUNTIME_DIR: this.runtime };
+    for (const dir of [...Object.values(env), `${this.dataHome}/applications`, `${this.root}/share/fonts`]) {
       fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
     }
     // Only the private folders: no system font, no user setting leaks in.
     env.FONTCONFIG_FILE = path.join(this.root, 'fonts.conf');
-    fs.writeFileSync(
-      env.FONTCONFIG_FILE,
-      `<fontconfig><dir>${this.root}/share/fonts</dir><dir prefix="xdg">fonts</dir>` +
-        `<cachedir>${env.XDG_CACHE_HOME}/fontconfig</cachedir>` +
-        `<include ignore_missing="yes" prefix="xdg">fontconfig/conf.d</include></fontconfig>\n`,
-    );
+    fs.writeFileSync(env.FONTCONFIG_FILE, `<fontconfig><dir>${this.root}/share/fonts</dir><dir prefix="xdg">fonts</dir>` +
+      `<cachedir>${cache}/fontconfig</cachedir><include ignore_missing="yes" prefix="xdg">fontconfig/conf.d</include></fontconfig>\n`);
     Object.assign(process.env, env);
     const generator = path.join(required('VRK_SOURCE_DIR'), 'tests/fonts/gen_fonts.py');
     const run = spawnSync(process.env.VRK_FONT_PYTHON || '/usr/bin/python3', [generator, this.fontDir], { encoding: 'utf8' });
@@ -100,11 +87,7 @@ export class World {
 
   async close() {
     await this.closeWindows();
-    if (this.server && this.server.exitCode === null) {
-      const exited = once(this.server, 'exit');
-      this.server.kill('SIGTERM');
-      await exited;
-    }
+    if (this.server?.exitCode === null) this.server.kill('SIGTERM'), await once(this.server, 'exit');
     fs.rmSync(this.root, { recursive: true, force: true });
   }
 }
