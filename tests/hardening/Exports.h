@@ -30,33 +30,24 @@ struct Export {
   std::string want;
 };
 
+using enum Kind;
+// clang-format off
 inline const std::vector<Export> kExports = {
-    {"SetAppName", Kind::kOne, {"$tag"}, "", "1"},
-    {"GetAppName", Kind::kName, {}, "", "T*"},
-    {"SetSoftwareFont",
-     Kind::kEnvelope,
-     {"$name", "a", "b", "$script", "$plugin"},
-     "/version",
-     "$front,$name,a,b,Kelvra"},
-    {"SetSoftwareBatchFonts",
-     Kind::kEnvelope,
-     {"$tag", "$script"},
-     "/fontMapResult",
-     "$front,$tag"},
-    {"SetSoftwareDoJs",
-     Kind::kEnvelope,
-     {"$tag", "$tag", "$script"},
-     "/aiResult/doResult",
-     "Illustrator,$tag"},
-    {"GetSoftwareFilePath", Kind::kPath, {"$script"}, "", "/Users/$front/doc.psd"},
-    {"GetSoftwareFileFonts", Kind::kEnvelope, {"$script"}, "/fontListString", "$front"},
-    {"RegisterFont", Kind::kFlags, {"$list"}, "", "1|-|1|-|0"},
-    {"FontIsRegistered", Kind::kYesNo, {"$font", "$null", "$null"}, "", "1"},
-    {"FindFont", Kind::kPair, {"VrkAlpha-Regular", "$null"}, "", "Vrk Alpha|-|/*"},
-    {"GetAvailableFonts", Kind::kFontList, {}, "", "*"},
-    {"UnRegisterFont", Kind::kFlags, {"$list"}, "", "1|-|1|-|0"},
-    {"CheckSoftwareIsInstalled", Kind::kYesNo, {"vrk.hardening"}, "", "1"},
+    {"SetAppName", kOne, {"$tag"}, "", "1"},
+    {"GetAppName", kName, {}, "", "T*"},
+    {"SetSoftwareFont", kEnvelope, {"$name", "a", "b", "$script", "$plugin"}, "/version", "$front,$name,a,b,Kelvra"},
+    {"SetSoftwareBatchFonts", kEnvelope, {"$tag", "$script"}, "/fontMapResult", "$front,$tag"},
+    {"SetSoftwareDoJs", kEnvelope, {"$tag", "$tag", "$script"}, "/aiResult/doResult", "Illustrator,$tag"},
+    {"GetSoftwareFilePath", kPath, {"$script"}, "", "/Users/$front/doc.psd"},
+    {"GetSoftwareFileFonts", kEnvelope, {"$script"}, "/fontListString", "$front"},
+    {"RegisterFont", kFlags, {"$list"}, "", "1|-|1|-|0"},
+    {"FontIsRegistered", kYesNo, {"$font", "$null", "$null"}, "", "1"},
+    {"FindFont", kPair, {"VrkAlpha-Regular", "$null"}, "", "Vrk Alpha|-|/*"},
+    {"GetAvailableFonts", kFontList, {}, "", "*"},
+    {"UnRegisterFont", kFlags, {"$list"}, "", "1|-|1|-|0"},
+    {"CheckSoftwareIsInstalled", kYesNo, {"vrk.hardening"}, "", "1"},
 };
+// clang-format on
 
 // A constant answer as a text; NULL fails.
 inline std::string Constant(const char* answer) {
@@ -88,26 +79,14 @@ inline std::string At(const std::string& json, const char* member) {
 }
 
 inline bool WellFormed(Kind kind, const std::string& s) {
-  Json v = Json::parse(s, nullptr, false);
-  switch (kind) {
-    case Kind::kOne:
-      return s == "1";
-    case Kind::kYesNo:
-      return s == "1" || s == "0";
-    case Kind::kEnvelope:
-      return v.is_object() && v.value("code", Json()).is_string() &&
-             v.value("msg", Json()).is_string();
-    case Kind::kPath:
-      return s.empty() || s[0] == '/';
-    case Kind::kFlags:
-      return s.empty() || FlagCount(s) > 0;
-    case Kind::kPair:
-      return s.find("|-|") != std::string::npos;
-    case Kind::kFontList:
-      return v.is_array() && !v.empty() && v[0].value("path", "") != "";
-    default:
-      return IsValidUtf8(s);
-  }
+  const Json v = Json::parse(s, nullptr, false);
+  if (kind == kOne || kind == kYesNo) return s == "1" || (kind == kYesNo && s == "0");
+  if (kind == kPath) return s.empty() || s[0] == '/';
+  if (kind == kFlags) return s.empty() || FlagCount(s) > 0;
+  if (kind == kPair) return s.find("|-|") != std::string::npos;
+  if (kind == kFontList) return v.is_array() && !v.empty() && v[0].value("path", "") != "";
+  if (kind == kName) return IsValidUtf8(s);
+  return v.is_object() && v.value("code", Json()).is_string() && v.value("msg", Json()).is_string();
 }
 
 class FixedWindows final : public platform::WindowList {
