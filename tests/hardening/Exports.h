@@ -49,7 +49,6 @@ inline const std::vector<Export> kExports = {
 };
 // clang-format on
 
-// A constant answer as a text; NULL fails.
 inline std::string Constant(const char* answer) {
   if (answer == nullptr) ADD_FAILURE() << "an export answered NULL";
   return answer ? answer : "";
@@ -104,15 +103,11 @@ struct Platform {
   using Caller = std::map<std::string, std::string>;
   Platform() {
     script.Write(R"lua(
-local function echo(name, key)
+for name, key in pairs({setSoftwareFont = "version", setSoftwareBatchFonts = "doResult",
+                        setSoftwareDoJs = "doResult", getSoftwareFileFonts = "fontListString"}) do
   _G[name] = function(...) return '{"code":"1","' .. key .. '":"' .. table.concat({...}, ",") .. '"}' end
 end
-echo("setSoftwareFont", "version")
-echo("setSoftwareBatchFonts", "doResult")
-echo("setSoftwareDoJs", "doResult")
-echo("getSoftwareFileFonts", "fontListString")
-function getSoftwareFilePath(host) return "Disk:Users:" .. host .. ":doc.psd" end
-)lua");
+function getSoftwareFilePath(host) return "Disk:Users:" .. host .. ":doc.psd" end)lua");
     for (const char* dir :
          {"plugin/Contents/Sketch", "data/applications", "data/com.bohemiancoding.sketch3/Plugins",
           "data/Adobe/UXP/Plugins/External/KelvraSetFont"}) {
@@ -129,14 +124,12 @@ function getSoftwareFilePath(host) return "Disk:Users:" .. host .. ":doc.psd" en
   // A caller's values: its own copies of two fonts, and a missing path.
   Caller CallerNamed(const std::string& tag, const std::string& name, const char* front) const {
     const std::string font = world.CopyFont("alpha/VrkAlpha-Regular.ttf", tag + "/a.ttf");
-    return {{"$tag", tag},
-            {"$name", name},
-            {"$script", script.path()},
-            {"$front", front},
-            {"$font", font},
-            {"$plugin", world.Path("plugin")},
-            {"$list", ListOf({font, world.CopyFont("coll/VrkTrio.ttc", tag + "/trio.ttc"),
-                              world.Path(tag + "/missing.ttf")})}};
+    const std::string trio = world.CopyFont("coll/VrkTrio.ttc", tag + "/trio.ttc");
+    Caller c = {{"$tag", tag}, {"$name", name}, {"$front", front}, {"$font", font}};
+    c["$list"] = ListOf({font, trio, world.Path(tag + "/missing.ttf")});
+    c["$script"] = script.path();
+    c["$plugin"] = world.Path("plugin");
+    return c;
   }
   static Args Expand(const Export& e, const Caller& c) {
     Args args;
