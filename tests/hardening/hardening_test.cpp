@@ -207,5 +207,36 @@ TEST(Faults, RegistrationKilledHalfwayLeavesOnlyLinksToAskedFiles) {
   EXPECT_EQ(ReadFile(paths[0]), ReadFile(World::TestFont("alpha/VrkAlpha-Regular.ttf")));
 }
 
+TEST(Faults, PlantedSessionFolderIsRefusedAndNeverWrittenThrough) {
+  World world;
+  const std::string font = world.CopyFont("alpha/VrkAlpha-Regular.ttf", "user/a.ttf");
+  const std::string list = ListOf({font}), twin = world.Path("system/VrkTwin-Regular.ttf");
+  const std::string boot = ReadFile("/proc/sys/kernel/random/boot_id").substr(0, 36);
+  // In the runtime folder, then in the cache folder: a link to a folder, a
+  // file, and another user's folder (only root can make that one).
+  for (int n = 0; n < 6; ++n) {
+    const std::string base = world.Path("place" + std::to_string(n)), planted = base + "/planted";
+    const std::string folder = base + (n < 3 ? "/vrkfont-fonts" : "/vrkfont-fonts-" + boot);
+    SCOPED_TRACE(folder + " plant " + std::to_string(n % 3));
+    fs::create_directories(planted);
+    fs::permissions(base, fs::perms::owner_all);
+    ::setenv(n < 3 ? "XDG_RUNTIME_DIR" : "XDG_CACHE_HOME", base.c_str(), 1);
+    if (n >= 3) ::unsetenv("XDG_RUNTIME_DIR");
+    if (n % 3 == 0) fs::create_directory_symlink(planted, folder);
+    if (n % 3 == 1) WriteFile(folder, "mine");
+    if (n % 3 == 2 && (!fs::create_directory(folder) || ::chown(folder.c_str(), 65534, 0) != 0)) {
+      continue;
+    }
+    EXPECT_EQ(Take(RegisterFont(list.c_str())), "0");
+    EXPECT_FALSE(FontIsRegistered(font.c_str(), nullptr, nullptr));
+    EXPECT_EQ(Take(UnRegisterFont(list.c_str())), "1");
+    // Lookups go on without the refused folder.
+    EXPECT_EQ(Take(FindFont("VrkTwin-Regular", nullptr)), "Vrk Twin One|-|" + twin);
+    EXPECT_TRUE(fs::is_empty(planted));
+    EXPECT_TRUE(n % 3 == 1 ? ReadFile(folder) == "mine" : fs::is_empty(folder));
+    EXPECT_FALSE(fs::exists(world.ConfFile()));
+  }
+}
+
 }  // namespace
 }  // namespace vrk::test
