@@ -4,15 +4,12 @@
 #   exit_codes_test.sh PATH/TO/vrkfont
 set -uo pipefail
 tool=$(realpath "$1")
-header=$(dirname "$0")/../../include/vrkfont/VRKFont.h
-version=$(sed -n 's/^#define VRKFONT_VERSION_\(MAJOR\|MINOR\|PATCH\) //p' "$header" | paste -sd.)
+version=$(sed -n 's/^#define VRKFONT_VERSION_[A-Z]* //p' "$(dirname "$0")/../../include/vrkfont/VRKFont.h" | paste -sd.)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 # A private session: registrations must not reach the user's own folders.
-export HOME=$tmp XDG_RUNTIME_DIR=$tmp/run XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data \
-  XDG_DATA_DIRS=$tmp/none
-mkdir -m 700 "$XDG_RUNTIME_DIR" && cd "$tmp" || exit 1
-printf 'not a font' >junk.ttf
+export HOME=$tmp XDG_RUNTIME_DIR=$tmp/run XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data XDG_DATA_DIRS=$tmp/no
+mkdir -m 700 "$XDG_RUNTIME_DIR" && cd "$tmp" && printf 'not a font' >junk.ttf || exit 1
 echo 'function getSoftwareFilePath(host) return "" end' >host.lua
 failures=0
 
