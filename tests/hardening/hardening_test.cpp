@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <map>
 #include <set>
 #include <thread>
@@ -43,7 +42,7 @@ TEST(BadInputs, EveryExportAnswersItsKindAndLeavesTheUsersFiles) {
   const std::string conf = w.ConfFile(), user = w.Path("user");
   fs::create_directories(w.Path("config/fontconfig/conf.d"));
   // The library's conf.d file planted as something else, then registered over:
-  // lookups before that read the planted file (fontconfig reads conf.d).
+  // a lookup before that would read the planted file, as fontconfig reads conf.d.
   auto registeredOver = [&](const std::function<void()>& plant) {
     fs::remove(conf);
     plant();
