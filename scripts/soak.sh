@@ -11,4 +11,4 @@ build=${2:-build}
 bash scripts/setup.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target vrkfont_soak
-"$build"/tests/hardening/vrkfont_soak "$calls"
+"$build"/bench/vrkfont_soak "$calls"

@@ -8,7 +8,6 @@ int main(void) {
   SetAppName("consumer");
   char* name = GetAppName();
   int ok = strcmp(name, "consumer") == 0 && strcmp(CheckSoftwareIsInstalled(""), "0") == 0;
-  printf("%s\n", name);
   free(name);
   return ok ? 0 : 1;
 }

@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Runs a command (the Node.js tests) once koffi is installed from the lock file.
-# The lock keeps parallel tests from running npm ci into the same folder.
+# Runs a command once koffi is installed from the lock file; the lock keeps
+# parallel tests from running npm ci into the same folder.
 set -euo pipefail
 cd "$(dirname "$0")"
-exec 9>"${TMPDIR:-/tmp}/vrkfont-npm-ci.lock"
-flock 9
-[ -d node_modules/koffi ] || npm ci --no-audit --no-fund >&2
-flock -u 9
+flock "${TMPDIR:-/tmp}/vrkfont-npm-ci.lock" bash -c '[ -d node_modules/koffi ] || npm ci --no-audit --no-fund >&2'
 exec "$@"

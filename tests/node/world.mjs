@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// A private world for calling libVRKFont from Node.js: generated fonts under a
-// private fontconfig configuration, private XDG folders, and an Xvfb on which
-// test_window stands in for host applications. Used by the client test and by
-// the guide's examples. create() changes process.env, and must run before the
-// library is loaded: fontconfig reads its environment when it first starts.
+// A private world for calling libVRKFont from Node.js (the client test, the
+// guide's examples): generated fonts under a private fontconfig configuration,
+// private XDG folders, and an Xvfb on which test_window stands in for host
+// applications. create() changes process.env, so it runs before the library
+// loads: fontconfig reads its environment when it first starts.
 import { spawn, spawnSync } from 'node:child_process';
 import { once } from 'node:events';
 import fs from 'node:fs';
@@ -11,9 +11,20 @@ import os from 'node:os';
 import path from 'node:path';
 
 export function required(name) {
-  const value = process.env[name];
-  if (!value) throw new Error(`${name} is not set (the CTest test sets it)`);
-  return value;
+  if (!process.env[name]) throw new Error(`${name} is not set (the CTest test sets it)`);
+  return process.env[name];
+}
+
+// What a child printed on `stream` once it holds `text`; fails when it ends first.
+function printed(child, stream, text, ms) {
+  let out = '';
+  let timer;
+  stream.setEncoding('utf8');
+  return new Promise((resolve, reject) => {
+    timer = setTimeout(() => reject(new Error(`${child.spawnfile} printed no ${JSON.stringify(text)}`)), ms);
+    child.once('error', reject).once('exit', (code) => reject(new Error(`${child.spawnfile} ended (${code})`)));
+    stream.on('data', (chunk) => (out += chunk).includes(text) && resolve(out));
+  }).finally(() => clearTimeout(timer));
 }
 
 export class World {
@@ -21,8 +32,10 @@ export class World {
     const world = new World(fs.realpathSync(fs.mkdtempSync(path.join(os.tmpdir(), 'vrkfont-node-'))));
     try {
       world.#folders();
-      world.#fonts();
-      await world.#xvfb();
+      // -noreset: a server resetting as the last window leaves refuses the next one.
+      const args = ['-displayfd', '3', '-noreset', '-nolisten', 'tcp', '-screen', '0', '1280x1024x24'];
+      world.server = spawn('Xvfb', args, { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+      process.env.DISPLAY = `:${(await printed(world.server, world.server.stdio[3], '\n', 20000)).trim()}`;
     } catch (error) {
       await world.close();
       throw error;
@@ -31,65 +44,26 @@ export class World {
   }
 
   constructor(root) {
-    this.root = root;
-    this.home = path.join(root, 'home');
+    Object.assign(this, { root, home: path.join(root, 'home'), runtime: path.join(root, 'run'), windowProcesses: [] });
     this.dataHome = path.join(this.home, '.local/share');
-    this.configHome = path.join(this.home, '.config');
-    this.runtime = path.join(root, 'run');
     this.fontDir = path.join(this.home, 'fonts');
-    this.windowProcesses = [];
   }
 
   #folders() {
-    const env = {
-      HOME: this.home,
-      XDG_CONFIG_HOME: this.configHome,
-      XDG_DATA_HOME: this.dataHome,
-      XDG_CACHE_HOME: path.join(this.home, '.cache'),
-      XDG_DATA_DIRS: path.join(this.root, 'share'),
-      XDG_RUNTIME_DIR: this.runtime,
-      FONTCONFIG_FILE: path.join(this.root, 'fonts.conf'),
-    };
-    for (const dir of Object.values(env)) {
-      if (!dir.endsWith('.conf')) fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
+    const cache = path.join(this.home, '.cache');
+    const env = { HOME: this.home, XDG_CONFIG_HOME: path.join(this.home, '.config'), XDG_DATA_HOME: this.dataHome,
+      XDG_CACHE_HOME: cache, XDG_DATA_DIRS: path.join(this.root, 'share'), XDG_RUNTIME_DIR: this.runtime };
+    for (const dir of [...Object.values(env), `${this.dataHome}/applications`, `${this.root}/share/fonts`]) {
+      fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
     }
-    fs.mkdirSync(path.join(this.dataHome, 'applications'));
-    fs.mkdirSync(path.join(this.root, 'share/fonts'));
     // Only the private folders: no system font, no user setting leaks in.
-    fs.writeFileSync(
-      env.FONTCONFIG_FILE,
-      `<fontconfig><dir>${this.root}/share/fonts</dir><dir prefix="xdg">fonts</dir>` +
-        `<cachedir>${env.XDG_CACHE_HOME}/fontconfig</cachedir>` +
-        `<include ignore_missing="yes" prefix="xdg">fontconfig/conf.d</include></fontconfig>\n`,
-    );
+    env.FONTCONFIG_FILE = path.join(this.root, 'fonts.conf');
+    fs.writeFileSync(env.FONTCONFIG_FILE, `<fontconfig><dir>${this.root}/share/fonts</dir><dir prefix="xdg">fonts</dir>` +
+      `<cachedir>${cache}/fontconfig</cachedir><include ignore_missing="yes" prefix="xdg">fontconfig/conf.d</include></fontconfig>\n`);
     Object.assign(process.env, env);
-  }
-
-  #fonts() {
-    const python = process.env.VRK_FONT_PYTHON || '/usr/bin/python3';
     const generator = path.join(required('VRK_SOURCE_DIR'), 'tests/fonts/gen_fonts.py');
-    const run = spawnSync(python, [generator, this.fontDir], { encoding: 'utf8' });
+    const run = spawnSync(process.env.VRK_FONT_PYTHON || '/usr/bin/python3', [generator, this.fontDir], { encoding: 'utf8' });
     if (run.status !== 0) throw new Error(`font generator failed: ${run.stderr || run.error}`);
-  }
-
-  async #xvfb() {
-    // -noreset: a server resetting as the last window leaves refuses the next one.
-    const server = spawn('Xvfb', ['-displayfd', '3', '-noreset', '-nolisten', 'tcp', '-screen', '0', '1280x1024x24'], {
-      stdio: ['ignore', 'ignore', 'ignore', 'pipe'],
-    });
-    this.server = server;
-    let number = '';
-    server.stdio[3].setEncoding('utf8');
-    const announced = new Promise((resolve, reject) => {
-      server.once('error', reject);
-      server.once('exit', () => reject(new Error('Xvfb ended before announcing its display')));
-      server.stdio[3].on('data', (chunk) => {
-        number += chunk;
-        if (number.includes('\n')) resolve();
-      });
-    });
-    await withTimeout(announced, 20000, 'Xvfb never announced its display');
-    process.env.DISPLAY = `:${number.trim()}`;
   }
 
   font(name) {
@@ -102,47 +76,18 @@ export class World {
     for (const name of classes) {
       const child = spawn(required('VRK_TEST_WINDOW'), [name], { stdio: ['pipe', 'pipe', 'inherit'] });
       this.windowProcesses.push(child);
-      let out = '';
-      child.stdout.setEncoding('utf8');
-      const ready = new Promise((resolve, reject) => {
-        child.once('error', reject);
-        child.once('exit', (code) => reject(new Error(`test_window ${name} ended (${code})`)));
-        child.stdout.on('data', (chunk) => {
-          out += chunk;
-          if (out.includes('ready')) resolve();
-        });
-      });
-      await withTimeout(ready, 10000, `test_window ${name} never got ready`);
+      await printed(child, child.stdout, 'ready', 10000);
     }
   }
 
   async closeWindows() {
-    const children = this.windowProcesses.splice(0);
-    await Promise.all(
-      children.map((child) => {
-        if (child.exitCode !== null || child.signalCode !== null) return null;
-        const exited = once(child, 'exit');
-        child.stdin.end();
-        return exited;
-      }),
-    );
+    const running = this.windowProcesses.splice(0).filter((c) => c.exitCode === null && c.signalCode === null);
+    await Promise.all(running.map((child) => (child.stdin.end(), once(child, 'exit'))));
   }
 
   async close() {
     await this.closeWindows();
-    if (this.server && this.server.exitCode === null) {
-      const exited = once(this.server, 'exit');
-      this.server.kill('SIGTERM');
-      await exited;
-    }
+    if (this.server?.exitCode === null) this.server.kill('SIGTERM'), await once(this.server, 'exit');
     fs.rmSync(this.root, { recursive: true, force: true });
   }
-}
-
-function withTimeout(promise, ms, message) {
-  let timer;
-  const timeout = new Promise((_, reject) => {
-    timer = setTimeout(() => reject(new Error(message)), ms);
-  });
-  return Promise.race([promise, timeout]).finally(() => clearTimeout(timer));
 }

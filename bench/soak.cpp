@@ -14,19 +14,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "Sandbox.h"
+#include "support/World.h"
 #include "support/XServer.h"
 #include "vrkfont/VRKFont.h"
 
 namespace {
 
-using vrk::hardening::Sandbox;
-using vrk::hardening::Take;
+using vrk::test::ListOf;
+using vrk::test::Take;
 
 struct Usage {
   long rssKb = 0;
@@ -73,17 +74,26 @@ Usage Measure() {
 int main(int argc, char** argv) {
   const int calls = argc > 1 ? std::atoi(argv[1]) : 10000;
   const long rssLimitKb = argc > 2 ? std::atol(argv[2]) : 2048;
-  Sandbox box;
+  vrk::test::World box;
+  vrk::test::HostScript host;
+  host.Write(R"lua(
+local function answer() return '{"code":"1","version":"1","doResult":"1","fontListString":"A"}' end
+setSoftwareFont, setSoftwareBatchFonts, setSoftwareDoJs, getSoftwareFileFonts = answer, answer, answer, answer
+function getSoftwareFilePath(host) return "Disk:Users:" .. host .. ":doc.psd" end
+)lua");
+  std::filesystem::create_directories(box.Path("data/applications"));
+  vrk::test::WriteFile(box.Path("data/applications/vrk.soak.desktop"),
+                       "[Desktop Entry]\nType=Application\nName=Vrk\nExec=true\n");
   vrk::xtest::Xvfb server;
   vrk::xtest::Client x;
   x.App("Adobe Illustrator");
   x.App("Adobe Photoshop 2024");  // mapped last, so in front
 
-  const std::string script = box.Script();
+  const std::string script = host.path();
   const char* s = script.c_str();
-  const std::string fonts = vrk::hardening::ListOf(
-      {box.CopyFont("alpha/VrkAlpha-Regular.ttf", "user/a.ttf"),
-       box.CopyFont("coll/VrkTrio.ttc", "user/trio.ttc"), box.Path("user/missing.ttf")});
+  const std::string fonts =
+      ListOf({box.CopyFont("alpha/VrkAlpha-Regular.ttf", "user/a.ttf"),
+              box.CopyFont("coll/VrkTrio.ttc", "user/trio.ttc"), box.Path("user/missing.ttf")});
   const char* f = fonts.c_str();
   SetAppName("Soak");
 
@@ -100,7 +110,7 @@ int main(int argc, char** argv) {
       {"FindFont", [] { Take(FindFont("VrkTrio-Bold", "Vrk Trio")); }},
       {"GetAvailableFonts", [] { Take(GetAvailableFonts()); }},
       {"UnRegisterFont", [f] { Take(UnRegisterFont(f)); }},
-      {"CheckSoftwareIsInstalled", [] { CheckSoftwareIsInstalled(Sandbox::kInstalledId); }},
+      {"CheckSoftwareIsInstalled", [] { CheckSoftwareIsInstalled("vrk.soak"); }},
   };
 
   // The calls must do the real work: a host in front, fonts registered.
