@@ -175,7 +175,14 @@ void WithdrawUnsafeAnnouncement() {
   }
   std::string path = ConfFile();
   auto content = ReadRegularFile(path, kMaxConfBytes);
-  if (!content) return;
+  if (!content) {
+    // A FIFO or device under our name would hold up every fontconfig client.
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+      ::unlink(path.c_str());
+    }
+    return;
+  }
   auto open = content->find("<dir>");
   auto close = content->find("</dir>");
   if (open == std::string::npos || close == std::string::npos || close < open) return;
