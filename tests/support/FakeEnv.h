@@ -23,24 +23,13 @@ class FakeWindowList : public platform::WindowList {
  public:
   std::vector<WindowInfo> onScreen;  // frontmost first
   std::vector<WindowInfo> all;
-  int calls = 0;
-  std::vector<WindowInfo> OnScreenWindows() override {
-    ++calls;
-    return onScreen;
-  }
-  std::vector<WindowInfo> AllWindows() override {
-    ++calls;
-    return all;
-  }
+  std::vector<WindowInfo> OnScreenWindows() override { return onScreen; }
+  std::vector<WindowInfo> AllWindows() override { return all; }
 };
 
 class FakeAppCatalog : public platform::AppCatalog {
  public:
-  std::map<std::string, std::vector<std::string>> apps;
-  std::vector<std::string> ApplicationsForId(const std::string& id) override {
-    auto it = apps.find(id);
-    return it == apps.end() ? std::vector<std::string>{} : it->second;
-  }
+  std::vector<std::string> ApplicationsForId(const std::string&) override { return {}; }
 };
 
 // Scripts are functions from the event to the result; a path without a
@@ -86,9 +75,7 @@ class FakeFontManager : public platform::FontManager {
   std::vector<FontFace> faces;                        // the inventory, in order
   std::set<std::string> failingUnregistrations;       // UnregisterFile fails for these
   std::vector<std::string> log;                       // "register 3 a", "unregister-one 1 b", ...
-
   int collectionsCreated = 0;
-  std::vector<std::string> languagesAsked;  // by the collection
 
   FakeFontManager() = default;
   FakeFontManager(const FakeFontManager&) = delete;
