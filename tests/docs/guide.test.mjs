@@ -14,8 +14,7 @@ const guide = fs.readFileSync(path.join(source, 'docs/guide.md'), 'utf8');
 const blocks = [...guide.matchAll(/^```(\w*)([^\n]*)\n([\s\S]*?)^```$/gm)].map((m) => ({
   kind: m[1], info: m[2].trim(), body: m[3], line: guide.slice(0, m.index).split('\n').length,
 }));
-const setup = blocks.find((b) => b.kind === 'js' && b.info === 'setup');
-blocks.splice(blocks.indexOf(setup), 1);
+const [setup] = blocks.splice(blocks.findIndex((b) => b.kind === 'js' && b.info === 'setup'), 1);
 const world = await World.create();
 after(() => world.close());
 await world.windows('Adobe Illustrator', 'Adobe Photoshop');
