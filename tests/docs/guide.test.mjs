@@ -14,8 +14,7 @@ const guide = fs.readFileSync(path.join(source, 'docs/guide.md'), 'utf8');
 const blocks = [...guide.matchAll(/^```(\w*)([^\n]*)\n([\s\S]*?)^```$/gm)].map((m) => ({
   kind: m[1], info: m[2].trim(), body: m[3], line: guide.slice(0, m.index).split('\n').length,
 }));
-const setup = blocks.find((b) => b.kind === 'js' && b.info === 'setup');
-blocks.splice(blocks.indexOf(setup), 1);
+const [setup] = blocks.splice(blocks.findIndex((b) => b.kind === 'js' && b.info === 'setup'), 1);
 const world = await World.create();
 after(() => world.close());
 await world.windows('Adobe Illustrator', 'Adobe Photoshop');
@@ -24,12 +23,9 @@ const env = { ...process.env, LD_LIBRARY_PATH: libDir, LC_ALL: 'C.UTF-8', PATH: 
 const run = (command, ...args) => spawnSync(command, args, { cwd: world.home, env, encoding: 'utf8', timeout: 60000 });
 
 function runBlock(b) {
-  const file = path.join(world.root, `line${b.line}`);
   if (b.kind === 'sh') return run('bash', '-c', b.body);
-  if (b.kind === 'js') {
-    fs.writeFileSync(`${file}.mjs`, b === setup ? b.body : `${setup.body}\n${b.body}`);
-    return run(process.execPath, `${file}.mjs`);
-  }
+  if (b.kind === 'js') return run(process.execPath, '--input-type=module', '-e', b === setup ? b.body : `${setup.body}\n${b.body}`);
+  const file = path.join(world.root, `line${b.line}`);
   fs.writeFileSync(`${file}.c`, `#include <stdio.h>\n#include <stdlib.h>\n#include <vrkfont/VRKFont.h>\nint main(void) {\n${b.body}  return 0;\n}\n`);
   const cc = run(process.env.VRK_C_COMPILER || 'cc', '-std=c11', '-Wall', '-Wextra', '-Werror',
     `-I${source}/include`, `${file}.c`, '-o', file, `-L${libDir}`, '-lVRKFont');
@@ -40,9 +36,8 @@ const shown = (text) => text.replaceAll(world.home.replaceAll('/', '\\/'), '\\/h
 
 let pending = [];
 for (const b of blocks) {
-  if (b.kind === 'lua') {
-    test(`guide.md:${b.line} lua`, () => fs.writeFileSync(path.join(world.home, /file=(\S+)/.exec(b.info)[1]), b.body));
-  } else if (b.kind === 'output') {
+  if (b.kind === 'lua') test(`guide.md:${b.line} lua`, () => fs.writeFileSync(path.join(world.home, /file=(\S+)/.exec(b.info)[1]), b.body));
+  else if (b.kind === 'output') {
     for (const done of pending.splice(0)) {
       test(`guide.md:${done.line} ${done.kind}`, () => {
         const result = runBlock(done);
