@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Every export over the in-memory platform, with arbitrary bytes as each
 // argument (0xFF separates them, "\x01" is NULL) and as the host script's
-// answer (the last part): each answers a non-null text of its kind, a path
-// list one flag per element, and the document path the answer's own. The
-// answer as JSON survives an encode-decode round trip.
+// answer (the last part); the answer as JSON survives an encode-decode trip.
 #include <algorithm>
 #include <cstdlib>
 
@@ -53,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(SetSoftwareBatchFonts(a(0), script), true);
   Check(SetSoftwareDoJs(a(0), a(1), script), true);
   Check(GetSoftwareFileFonts(script), true);
-  // No ":" means no path, and neither does a NUL; otherwise the volume name
-  // goes and every ":" becomes "/".
+  // No ":" or a NUL: no path; else the volume name goes and each ":" is "/".
   std::string want = answer.find('\0') == std::string::npos ? answer : "";
   want = want.substr(std::min(want.find(':'), want.size()));
   std::replace(want.begin(), want.end(), ':', '/');

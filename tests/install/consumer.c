@@ -1,5 +1,4 @@
 /* SPDX-License-Identifier: MIT */
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <vrkfont/VRKFont.h>

@@ -1,6 +1,6 @@
 /* SPDX-License-Identifier: MIT */
 /* One mapped X11 window with the WM_CLASS given, kept until standard input
- * closes: the Node.js tests' stand-in for a host application. */
+ * closes: the guide examples' stand-in for a host application. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   xcb_window_t w = xcb_generate_id(c);
   xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 0, 0, 100, 100, 0,
                     XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, NULL);
-  char value[512] = {0}; /* "instance\0class\0" */
+  char value[512] = {0}; /* "instance\0class\0", both the name given */
   size_t n = strnlen(argv[1], sizeof value / 2 - 1);
   memcpy(value, argv[1], n);
   memcpy(value + n + 1, argv[1], n);
@@ -26,9 +26,8 @@ int main(int argc, char** argv) {
                       (uint32_t)(2 * n + 2), value);
   xcb_map_window(c, w);
   RoundTrip(c); /* mapped before it says so */
-  printf("ready\n");
-  fflush(stdout);
-  while (read(0, value, sizeof value) > 0) {
+  puts("ready");
+  for (fflush(stdout); read(0, value, sizeof value) > 0;) {
   }
   /* Gone before it exits, so that the next window list cannot show it. */
   xcb_destroy_window(c, w);

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-// A private world for calling libVRKFont from Node.js (the client test, the
-// guide's examples): generated fonts under a private fontconfig configuration,
-// private XDG folders, and an Xvfb on which test_window stands in for host
-// applications. create() changes process.env, so it runs before the library
-// loads: fontconfig reads its environment when it first starts.
+// A private world for calling libVRKFont from Node.js (the guide's examples):
+// generated fonts under a private fontconfig configuration, private XDG
+// folders, and an Xvfb on which test_window stands in for host applications.
+// create() changes process.env, so it runs before the library loads.
 import { spawn, spawnSync } from 'node:child_process';
 import { once } from 'node:events';
 import fs from 'node:fs';
@@ -17,8 +16,7 @@ export function required(name) {
 
 // What a child printed on `stream` once it holds `text`; fails when it ends first.
 function printed(child, stream, text, ms) {
-  let out = '';
-  let timer;
+  let out = '', timer;
   stream.setEncoding('utf8');
   return new Promise((resolve, reject) => {
     timer = setTimeout(() => reject(new Error(`${child.spawnfile} printed no ${JSON.stringify(text)}`)), ms);
@@ -66,13 +64,8 @@ export class World {
     if (run.status !== 0) throw new Error(`font generator failed: ${run.stderr || run.error}`);
   }
 
-  font(name) {
-    return path.join(this.fontDir, name);
-  }
-
-  // Replaces the windows on screen with one per class name; the last is in front.
+  // One window per class name; the last is in front.
   async windows(...classes) {
-    await this.closeWindows();
     for (const name of classes) {
       const child = spawn(required('VRK_TEST_WINDOW'), [name], { stdio: ['pipe', 'pipe', 'inherit'] });
       this.windowProcesses.push(child);
@@ -80,13 +73,9 @@ export class World {
     }
   }
 
-  async closeWindows() {
-    const running = this.windowProcesses.splice(0).filter((c) => c.exitCode === null && c.signalCode === null);
-    await Promise.all(running.map((child) => (child.stdin.end(), once(child, 'exit'))));
-  }
-
   async close() {
-    await this.closeWindows();
+    const running = this.windowProcesses.filter((c) => c.exitCode === null && c.signalCode === null);
+    await Promise.all(running.map((child) => (child.stdin.end(), once(child, 'exit'))));
     if (this.server?.exitCode === null) this.server.kill('SIGTERM'), await once(this.server, 'exit');
     fs.rmSync(this.root, { recursive: true, force: true });
   }

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The vrkfont tool's conventions: exit status, what goes to stdout and to stderr.
-#   exit_codes_test.sh PATH/TO/vrkfont
 set -uo pipefail
 tool=$(realpath "$1")
 version=$(sed -n 's/^#define VRKFONT_VERSION_[A-Z]* //p' "$(dirname "$0")/../../include/vrkfont/VRKFont.h" | paste -sd.)
@@ -23,14 +22,10 @@ expect() {
     failures=$((failures + 1))
   fi
 }
-usage='vrkfont: [^
-]+
-usage: vrkfont [^
-]+'
+nl=$'\n' && usage="vrkfont: [^$nl]+${nl}usage: vrkfont [^$nl]+"
 
 expect 0 "vrkfont $version" '' "$tool" --version
-expect 2 '' 'usage: vrkfont [^
-]+' "$tool"
+expect 2 '' "usage: vrkfont [^$nl]+" "$tool"
 for args in no-such-command --no-such-option 'find --no-such-option x' 'find --ps' find is-installed \
   'is-installed a b' 'apply-font VrkAlpha-Regular' 'fonts --table=yes'; do
   expect 2 '' "$usage" "$tool" $args
@@ -41,8 +36,7 @@ expect 1 '0' '' "$tool" is-installed org.example.Missing
 expect 1 '(null)|-|(null)' 'vrkfont: no such font' "$tool" find --ps NoSuchFont-Regular
 expect 1 '0|-|0' 'vrkfont: missing.ttf: No such file or directory
 vrkfont: junk.ttf: not a font' "$tool" register missing.ttf junk.ttf
-expect 1 '0' 'vrkfont: missing.ttf: No such file or directory' \
-  "$tool" is-registered --path missing.ttf
+expect 1 '0' 'vrkfont: missing.ttf: No such file or directory' "$tool" is-registered --path missing.ttf
 expect 1 '' 'vrkfont: no X server reachable \(DISPLAY is not set\)' \
   env -u DISPLAY "$tool" doc-path --script host.lua
 expect 1 '' 'vrkfont: missing.lua: No such file or directory' "$tool" doc-path --script missing.lua
@@ -52,8 +46,7 @@ expect 0 "$("$tool" fonts | grep -c '"postscriptName"')" '' \
   bash -c "'$tool' fonts --table | tail -n +2 | wc -l"
 
 # Progress for many files on a terminal only; the flags read the same.
-files="junk1.ttf junk2.ttf junk3.ttf junk4.ttf junk5.ttf"
-for f in $files; do printf 'x' >"$f"; done
+files="junk1.ttf junk2.ttf junk3.ttf junk4.ttf junk5.ttf" && for f in $files; do printf x >"$f"; done
 "$tool" register $files >plain.out 2>plain.err
 script -qec "'$tool' register $files >tty.out" tty.log >/dev/null
 if grep -q registering plain.err || ! grep -q 'registering 5/5' tty.log || ! cmp -s plain.out tty.out; then
