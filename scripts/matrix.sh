@@ -14,8 +14,7 @@ cd "$(dirname "$0")/.."
 entries=("$@")
 ((${#entries[@]})) || entries=(gcc-Release gcc-Debug clang-Release clang-Debug arm64-Release)
 
-targets=(VRKFont vrkfont frame_tests font_helper_tests handoff_tests software_tests
-  lua_runner_tests windows_tests)
+targets=(VRKFont vrkfont frame_tests font_helper_tests software_tests windows_tests)
 # GoogleTest cases are named Suite.Case; the X11 suites need an X server.
 logic=(-R '\.|^tool_exit_codes$' -E '(^|/)X11')
 
