@@ -40,10 +40,7 @@ class Xvfb {
     }
     setenv("DISPLAY", (":" + number).c_str(), 1);
   }
-  ~Xvfb() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
+  ~Xvfb() { kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0); }
 
  private:
   pid_t pid_ = -1;
@@ -73,8 +70,7 @@ class Client {
   xcb_window_t App(const std::string& klass, bool mapped = true) {
     xcb_window_t w = Create();
     SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("app\0", 4) + klass + '\0');
-    if (mapped) Map(w);
-    Sync();
+    mapped ? Map(w) : Sync();
     return w;
   }
   void SetBytes(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& bytes) {
@@ -89,15 +85,14 @@ class Client {
     for (const auto& n : names) atoms.push_back(Atom(n));
     SetCardinals(w, property, XCB_ATOM_ATOM, atoms);
   }
-  void Map(xcb_window_t w) { Synced(xcb_map_window(c_, w)); }
-  void Unmap(xcb_window_t w) { Synced(xcb_unmap_window(c_, w)); }
-  void Destroy(xcb_window_t w) { Synced(xcb_destroy_window(c_, w)); }
+  void Map(xcb_window_t w) { xcb_map_window(c_, w), Sync(); }
+  void Unmap(xcb_window_t w) { xcb_unmap_window(c_, w), Sync(); }
+  void Destroy(xcb_window_t w) { xcb_destroy_window(c_, w), Sync(); }
   void SetOverrideRedirect(xcb_window_t w) {
     const uint32_t on = 1;
-    Synced(xcb_change_window_attributes(c_, w, XCB_CW_OVERRIDE_REDIRECT, &on));
+    xcb_change_window_attributes(c_, w, XCB_CW_OVERRIDE_REDIRECT, &on), Sync();
   }
-  void Grab() { Synced(xcb_grab_server(c_)); }  // until the connection ends
-  void Synced(xcb_void_cookie_t) { Sync(); }
+  void Grab() { xcb_grab_server(c_), Sync(); }  // until the connection ends
   void Sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
  private:

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "helper/GlobalHelper.h"
 #include "helper/WindowsHelper.h"
 #include "support/World.h"
 #include "support/XServer.h"
@@ -14,9 +13,8 @@ namespace vrk {
 namespace {
 
 TEST(Wine, ProgramNamedByItsProduct) {
-  if (test::RunCommand("command -v wine").empty() || !std::filesystem::exists(VRK_WINE_PROGRAM)) {
+  if (test::RunCommand("command -v wine").empty() || !std::filesystem::exists(VRK_WINE_PROGRAM))
     GTEST_SKIP() << "needs Wine, and mingw-w64 at configure time";
-  }
   xtest::Xvfb server;
   test::World world;
   setenv("WINEPREFIX", world.Path("prefix").c_str(), 1);
@@ -24,7 +22,6 @@ TEST(Wine, ProgramNamedByItsProduct) {
   test::RunCommand("wine wineboot -i 2>&1");
   std::filesystem::copy_file(VRK_WINE_PROGRAM, world.Path("prefix/drive_c/Photoshop.exe"));
   test::RunCommand("wine 'C:\\Photoshop.exe' >/dev/null 2>&1 &");
-  GlobalHelper::SetAppName(std::string("Other"));
   const Json front = Json::parse(R"({"choseAppName": "Photoshop", "unsupportedAppNames": ""})");
   for (int i = 0; i < 900 && WindowsHelper::EnumWindows() != front; ++i) usleep(100000);
   EXPECT_EQ(WindowsHelper::EnumWindows(), front);
