@@ -70,7 +70,7 @@ class Client {
   xcb_window_t App(const std::string& klass, bool mapped = true) {
     xcb_window_t w = Create();
     SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("app\0", 4) + klass + '\0');
-    mapped ? Map(w) : Sync();
+    mapped ? (void)Map(w) : Sync();
     return w;
   }
   void SetBytes(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& bytes) {
@@ -85,7 +85,7 @@ class Client {
     for (const auto& n : names) atoms.push_back(Atom(n));
     SetCardinals(w, property, XCB_ATOM_ATOM, atoms);
   }
-  void Map(xcb_window_t w) { xcb_map_window(c_, w), Sync(); }
+  xcb_window_t Map(xcb_window_t w) { return xcb_map_window(c_, w), Sync(), w; }
   void Unmap(xcb_window_t w) { xcb_unmap_window(c_, w), Sync(); }
   void Destroy(xcb_window_t w) { xcb_destroy_window(c_, w), Sync(); }
   void SetOverrideRedirect(xcb_window_t w) {

@@ -169,8 +169,7 @@ TEST_F(X11, WindowsNamedAndShown) {
            {Bytes("p\0p.exe\0"s), kOwnPid}, {kOwnPid}, {Card("_NET_WM_PID", ~9u)},
            {kOwnPid, Bytes("far", "STRING", XCB_ATOM_WM_CLIENT_MACHINE)}}) {
     // clang-format on
-    xcb_window_t w = x_.Create();
-    x_.Map(w);
+    xcb_window_t w = x_.Map(x_.Create());
     for (const Change& change : changes) change(x_, w);
   }
   x_.SetCardinals(x_.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL, {1});
@@ -219,8 +218,9 @@ TEST_F(X11, StalledOrNoServer) {
   EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Illustrator").dump(), present);
   auto grabber = std::make_unique<Client>();
   grabber->Grab();
-  EXPECT_EQ(WindowsHelper::EnumWindows(), Json::object());
-  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Illustrator"), Json::object());
+  EXPECT_EQ(WindowsHelper::EnumWindows().dump() +
+                WindowsHelper::EnumWindowsCheckAppNameExist("Illustrator").dump(),
+            "{}{}");
   grabber.reset();
   EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Illustrator").dump(), present);
   for (const char* display : {"", ":31999", "nonsense"}) {
@@ -236,11 +236,30 @@ TEST_F(X11, InterruptedCallsAreRetried) {
   test::WriteFile(world.Path("p.exe"), kPs);
   setenv("DISPLAY", ("unix"s + getenv("DISPLAY")).c_str(), 1);
   g_interrupting = true;
-  std::string names = OnScreen(), installed = CheckSoftwareIsInstalled("t");
+  std::string answers = OnScreen() + CheckSoftwareIsInstalled("t");  // named by its entry
   auto pe = platform::pe::ReadVersionNamesOfFile(world.Path("p.exe"));
   g_interrupting = false;
-  EXPECT_EQ(names + installed, "Shop1");  // named by its desktop entry
-  EXPECT_EQ(pe ? pe->productName : std::nullopt, "Adobe Photoshop");
+  EXPECT_EQ(answers + (pe ? pe->productName.value_or("-") : "none"), "Shop1Adobe Photoshop");
+}
+
+// A Windows program under Wine, in a private prefix, is named by the product
+// name in its version resource, not by its class.
+TEST(X11Wine, ProgramNamedByItsProduct) {
+  if (test::RunCommand("command -v wine").empty() || !std::filesystem::exists(VRK_WINE_PROGRAM))
+    GTEST_SKIP() << "needs Wine, and mingw-w64 at configure time";
+  xtest::Xvfb server;
+  test::World world;
+  setenv("WINEPREFIX", world.Path("prefix").c_str(), 1);
+  setenv("WINEDLLOVERRIDES", "winemenubuilder.exe=d;mscoree,mshtml=", 1);  // no installers
+  test::RunCommand("wine wineboot -i 2>&1");
+  std::filesystem::copy_file(VRK_WINE_PROGRAM, world.Path("prefix/drive_c/Photoshop.exe"));
+  test::RunCommand("wine 'C:\\Photoshop.exe' >/dev/null 2>&1 &");
+  const Json front = Json::parse(R"({"choseAppName": "Photoshop", "unsupportedAppNames": ""})");
+  for (int i = 0; i < 900 && WindowsHelper::EnumWindows() != front; ++i) usleep(100000);
+  EXPECT_EQ(WindowsHelper::EnumWindows(), front);
+  EXPECT_EQ(WindowsHelper::EnumWindowsCheckAppNameExist("Photoshop 2024").dump(),
+            R"({"choseAppName":"Photoshop"})");
+  test::RunCommand("wineserver -k 2>&1");  // the prefix's programs end with it
 }
 
 // clang-format off
@@ -266,7 +285,8 @@ INSTANTIATE_TEST_SUITE_P(Installed, Answer, testing::Values(
         {"sys1/c", kApp + "X=\xff"}, {"sys1/d", "[Desktop Entry]\nType=Link"},
         {"sys1/e", kApp + "[Action]\nHidden=true"}}, {"a", "b", "c", "d", "e"}), "00001"},
     Row{"TryExec", Installed({{"sys1/a", kApp + "TryExec=sh"}, {"sys1/b", kApp + "TryExec=/bin/sh"},
-        {"sys1/c", kApp + "TryExec=/etc/passwd"}, {"sys1/d", kApp + "TryExec=../../../../../../../bin/sh"}},
+        {"sys1/c", kApp + "TryExec=/etc/passwd"},
+        {"sys1/d", kApp + "TryExec=../../../../../../../bin/sh"}},
         {"a", "b", "c", "d"}), "1100"}), kRowName);
 INSTANTIATE_TEST_SUITE_P(DataHome, Answer, testing::Values(
     Row{"Fallbacks", DataHome({{"/h", "/d"}, {"/h", "d"}, {"", 0}, {"h", 0}, {0, 0}}),
