@@ -14,9 +14,7 @@ inline void Put(std::string& b, size_t at, uint32_t v, size_t size = 4) {
   if (b.size() < at + size) b.resize(at + size);
   for (size_t i = 0; i < size; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
 }
-inline std::string Padded(std::string b) {
-  return b.append(-b.size() & 3, '\0');
-}
+inline const auto Padded = [](std::string b) { return b.append(-b.size() & 3, '\0'); };
 
 // A version block: length, value length, type, key, value, children.
 inline std::string Block(const std::u16string& key, const std::string& value, bool text,

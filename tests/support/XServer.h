@@ -88,10 +88,6 @@ class Client {
   xcb_window_t Map(xcb_window_t w) { return xcb_map_window(c_, w), Sync(), w; }
   void Unmap(xcb_window_t w) { xcb_unmap_window(c_, w), Sync(); }
   void Destroy(xcb_window_t w) { xcb_destroy_window(c_, w), Sync(); }
-  void SetOverrideRedirect(xcb_window_t w) {
-    const uint32_t on = 1;
-    xcb_change_window_attributes(c_, w, XCB_CW_OVERRIDE_REDIRECT, &on), Sync();
-  }
   void Grab() { xcb_grab_server(c_), Sync(); }  // until the connection ends
   void Sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
