@@ -18,6 +18,8 @@ namespace vrk::xtest {
 
 // Points DISPLAY at a new Xvfb, which goes with the process however it ends.
 class Xvfb {
+  pid_t pid_ = -1;
+
  public:
   Xvfb() {
     int fds[2];
@@ -34,19 +36,15 @@ class Xvfb {
     std::string number;  // ready once it has written its display number and a newline
     for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
     close(fds[0]);
-    if (number.empty()) {
-      waitpid(pid_, nullptr, 0);
-      throw std::runtime_error("Xvfb did not start (scripts/setup.sh)");
-    }
+    if (number.empty()) throw std::runtime_error("Xvfb did not start (scripts/setup.sh)");
     setenv("DISPLAY", (":" + number).c_str(), 1);
   }
   ~Xvfb() { kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0); }
-
- private:
-  pid_t pid_ = -1;
 };
 
 class Client {
+  xcb_connection_t* c_;
+
  public:
   Client() : c_(xcb_connect(nullptr, nullptr)) {
     if (xcb_connection_has_error(c_) == 0) return;
@@ -90,9 +88,6 @@ class Client {
   void Destroy(xcb_window_t w) { xcb_destroy_window(c_, w), Sync(); }
   void Grab() { xcb_grab_server(c_), Sync(); }  // until the connection ends
   void Sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
-
- private:
-  xcb_connection_t* c_;
 };
 
 }  // namespace vrk::xtest
