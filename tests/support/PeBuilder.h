@@ -37,8 +37,7 @@ inline std::string Version(
     const std::vector<std::pair<std::u16string, std::vector<std::string>>>& tables) {
   std::vector<std::string> blocks;
   for (const auto& [language, strings] : tables) blocks.push_back(Block(language, "", 1, strings));
-  const std::string fixed = "\xBD\x04\xEF\xFE" + std::string(48, '\0');
-  return Block(u"VS_VERSION_INFO", fixed, false,
+  return Block(u"VS_VERSION_INFO", "\xBD\x04\xEF\xFE" + std::string(48, '\0'), false,
                {Block(u"StringFileInfo", "", true, blocks), Block(u"VarFileInfo", "", true)});
 }
 

@@ -30,13 +30,14 @@ using xtest::Client;
 using Change = std::function<void(Client&, xcb_window_t)>;
 using Row = std::tuple<const char*, std::function<std::string()>, std::string>;
 class Answer : public testing::TestWithParam<Row> {};
-// clang-format off
-TEST_P(Answer, IsExpected) { EXPECT_EQ(std::get<1>(GetParam())(), std::get<2>(GetParam())); }
-// clang-format on
+TEST_P(Answer, IsExpected) {
+  EXPECT_EQ(std::get<1>(GetParam())(), std::get<2>(GetParam()));
+}
 const auto kRowName = [](const auto& info) { return std::string(std::get<0>(info.param)); };
 
-// The frontmost host and the unsupported one ("-": no such key), or the host present whose
-// name holds `asked`. Owners frontmost first: nullptr none, a leading '*' the caller's own.
+// The frontmost host and the unsupported one ("-": no such key), or the answer for the host
+// present whose name holds `asked`. Owners frontmost first: nullptr none, a leading '*' the
+// caller's own.
 auto Front(std::vector<const char*> owners, bool present = false, const char* asked = nullptr) {
   return [=] {
     test::ScopedFakeEnv env;
@@ -44,16 +45,15 @@ auto Front(std::vector<const char*> owners, bool present = false, const char* as
       env->windows.onScreen.push_back({o ? Text(o + (*o == '*')) : std::nullopt, o && *o == '*'});
     env->windows.all = env->windows.onScreen;
     GlobalHelper::SetAppName(""s);
-    Json j =
-        present ? WindowsHelper::EnumWindowsCheckAppNameExist(asked) : WindowsHelper::EnumWindows();
-    return j.value("choseAppName", "-") +
-           (present ? "" : "," + j.value("unsupportedAppNames", "-"));
+    if (present) return WindowsHelper::EnumWindowsCheckAppNameExist(asked).dump();
+    Json j = WindowsHelper::EnumWindows();
+    return j.value("choseAppName", "-") + "," + j.value("unsupportedAppNames", "-");
   };
 }
 
 const std::string kApp = "[Desktop Entry]\nType=Application\n";
-// Whether installed, for each ID, with entries in data, sys1 and sys2 (the XDG folders): at
-// "folder/ID" the file folder/applications/ID.desktop, or for content "->x" a link to x there.
+// Whether installed, per ID, with folder/applications/ID.desktop for each "folder/ID" of the
+// XDG folders data, sys1 and sys2 (content "->x": a link to x instead).
 auto Installed(std::vector<std::pair<std::string, std::string>> files,
                std::vector<const char*> ids) {
   return [=] {
@@ -118,8 +118,7 @@ const Change kOwnPid = Card("_NET_WM_PID", getpid());
 // The user's data folder for each HOME and XDG_DATA_HOME (nullptr: unset).
 TEST(DataHome, Fallbacks) {
   test::World world;
-  const passwd* user = getpwuid(getuid());
-  const std::string pw = (user ? user->pw_dir : "/no home") + "/.local/share;"s;
+  const std::string pw = getpwuid(getuid())->pw_dir + "/.local/share;"s;
   std::string answers;
   for (auto [home, data] : std::vector<std::pair<const char*, const char*>>{
            {"/h", "/d"}, {"/h", "d"}, {"", nullptr}, {"h", nullptr}, {nullptr, nullptr}}) {
@@ -256,9 +255,9 @@ INSTANTIATE_TEST_SUITE_P(Host, Answer, testing::Values(
     Row{"OwnElectronCallerSkipped", Front({"*F", "kelvra-x", "Electron", "Safari"}), "-,Safari"},
     Row{"FirstUnsupportedKept", Front({nullptr, "", "photoshop", "Safari"}), "-,photoshop"},
     Row{"FirstPresent", Front({0, "F", "Adobe Illustrator", "Adobe Photoshop"}, 1, "Adobe"),
-        "Illustrator"},
-    Row{"AskedNameMustMatch", Front({"Adobe Photoshop"}, true, "Illustrator"), "-"},
-    Row{"BadNameFailsAtAnOwner", Front({"Adobe Photoshop"}, true), ""}), kRowName);
+        R"({"choseAppName":"Illustrator"})"},
+    Row{"BadNameFailsAtAnOwner", Front({"Adobe Photoshop"}, true), R"({"choseAppName":""})"},
+    Row{"AskedNameMustMatch", Front({"Adobe Photoshop"}, true, "Illustrator"), "{}"}), kRowName);
 INSTANTIATE_TEST_SUITE_P(Installed, Answer, testing::Values(
     Row{"FoldersAndDashes", Installed({{"data/a", "# c\n\n" + kApp}, {"rel/b", kApp},
         {"sys2/c", kApp}, {"sys2/d/e-f/g", kApp}}, {"a", "b", "c", "d-e-f-g"}), "1011"},
