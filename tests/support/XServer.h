@@ -68,8 +68,7 @@ class Client {
   xcb_window_t App(const std::string& klass, bool mapped = true) {
     xcb_window_t w = Create();
     SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("app\0", 4) + klass + '\0');
-    mapped ? (void)Map(w) : Sync();
-    return w;
+    return mapped ? Map(w) : (Sync(), w);
   }
   void SetBytes(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& bytes) {
     xcb_change_property(c_, 0, w, property, type, 8, bytes.size(), bytes.data());

@@ -35,9 +35,8 @@ TEST_P(Answer, IsExpected) {
 }
 const auto kRowName = [](const auto& info) { return std::string(std::get<0>(info.param)); };
 
-// The frontmost host and the unsupported one ("-": no such key), or the answer for the host
-// present whose name holds `asked`. Owners frontmost first: nullptr none, a leading '*' the
-// caller's own.
+// The front host and the unsupported one ("-": no such key), or the whole answer for a host
+// present holding `asked`. Owners frontmost first: nullptr none, a leading '*' the caller's own.
 auto Front(std::vector<const char*> owners, bool present = false, const char* asked = nullptr) {
   return [=] {
     test::ScopedFakeEnv env;
@@ -54,14 +53,13 @@ auto Front(std::vector<const char*> owners, bool present = false, const char* as
 const std::string kApp = "[Desktop Entry]\nType=Application\n";
 // Whether installed, per ID, with folder/applications/ID.desktop for each "folder/ID" of the
 // XDG folders data, sys1 and sys2 (content "->x": a link to x instead).
-auto Installed(std::vector<std::pair<std::string, std::string>> files,
-               std::vector<const char*> ids) {
+auto Installed(std::map<std::string, std::string> files, std::vector<const char*> ids) {
   return [=] {
     test::World world;
     setenv("XDG_DATA_DIRS", (world.Path("sys1") + ":rel:" + world.Path("sys2")).c_str(), 1);
     EXPECT_EQ(chdir(world.root().c_str()), 0);  // where the relative folder "rel" would be
     for (auto [at, content] : files) {
-      std::string path = world.Path(at.insert(at.find('/'), "/applications"));
+      std::string path = world.Path(std::string(at).insert(at.find('/'), "/applications"));
       std::filesystem::create_directories(std::filesystem::path(path).parent_path());
       if (content.starts_with("->")) std::filesystem::create_symlink(content.substr(2), path);
       if (!content.starts_with("->")) test::WriteFile(path + ".desktop", content);
@@ -213,11 +211,10 @@ TEST_F(X11, StalledOrNoServer) {
 }
 
 TEST_F(X11, InterruptedCallsAreRetried) {
-  x_.App("Adobe Photoshop");
+  x_.App("P");
   test::World world;
   std::filesystem::create_directories(world.Path("data/applications"));
-  test::WriteFile(world.Path("data/applications/t.desktop"),
-                  kApp + "StartupWMClass=Adobe Photoshop\nName=Shop");
+  test::WriteFile(world.Path("data/applications/t.desktop"), kApp + "StartupWMClass=P\nName=Shop");
   test::WriteFile(world.Path("p.exe"), kPs);
   setenv("DISPLAY", ("unix"s + getenv("DISPLAY")).c_str(), 1);
   g_interrupting = true;
