@@ -14,9 +14,7 @@ inline void Put(std::string& b, size_t at, uint32_t v, size_t size = 4) {
   if (b.size() < at + size) b.resize(at + size);
   for (size_t i = 0; i < size; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
 }
-inline std::string Padded(std::string b) {
-  return b.append(-b.size() & 3, '\0');
-}
+inline const auto Padded = [](std::string b) { return b.append(-b.size() & 3, '\0'); };
 
 // A version block: length, value length, type, key, value, children.
 inline std::string Block(const std::u16string& key, const std::string& value, bool text,
@@ -39,9 +37,7 @@ inline std::string Version(
     const std::vector<std::pair<std::u16string, std::vector<std::string>>>& tables) {
   std::vector<std::string> blocks;
   for (const auto& [language, strings] : tables) blocks.push_back(Block(language, "", 1, strings));
-  std::string fixed(52, '\0');
-  Put(fixed, 0, 0xFEEF04BD);
-  return Block(u"VS_VERSION_INFO", fixed, false,
+  return Block(u"VS_VERSION_INFO", "\xBD\x04\xEF\xFE" + std::string(48, '\0'), false,
                {Block(u"StringFileInfo", "", true, blocks), Block(u"VarFileInfo", "", true)});
 }
 

@@ -18,6 +18,8 @@ namespace vrk::xtest {
 
 // Points DISPLAY at a new Xvfb, which goes with the process however it ends.
 class Xvfb {
+  pid_t pid_ = -1;
+
  public:
   Xvfb() {
     int fds[2];
@@ -34,22 +36,15 @@ class Xvfb {
     std::string number;  // ready once it has written its display number and a newline
     for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
     close(fds[0]);
-    if (number.empty()) {
-      waitpid(pid_, nullptr, 0);
-      throw std::runtime_error("Xvfb did not start (scripts/setup.sh)");
-    }
+    if (number.empty()) throw std::runtime_error("Xvfb did not start (scripts/setup.sh)");
     setenv("DISPLAY", (":" + number).c_str(), 1);
   }
-  ~Xvfb() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-
- private:
-  pid_t pid_ = -1;
+  ~Xvfb() { kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0); }
 };
 
 class Client {
+  xcb_connection_t* c_;
+
  public:
   Client() : c_(xcb_connect(nullptr, nullptr)) {
     if (xcb_connection_has_error(c_) == 0) return;
@@ -73,9 +68,7 @@ class Client {
   xcb_window_t App(const std::string& klass, bool mapped = true) {
     xcb_window_t w = Create();
     SetBytes(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("app\0", 4) + klass + '\0');
-    if (mapped) Map(w);
-    Sync();
-    return w;
+    return mapped ? Map(w) : (Sync(), w);
   }
   void SetBytes(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& bytes) {
     xcb_change_property(c_, 0, w, property, type, 8, bytes.size(), bytes.data());
@@ -89,19 +82,11 @@ class Client {
     for (const auto& n : names) atoms.push_back(Atom(n));
     SetCardinals(w, property, XCB_ATOM_ATOM, atoms);
   }
-  void Map(xcb_window_t w) { Synced(xcb_map_window(c_, w)); }
-  void Unmap(xcb_window_t w) { Synced(xcb_unmap_window(c_, w)); }
-  void Destroy(xcb_window_t w) { Synced(xcb_destroy_window(c_, w)); }
-  void SetOverrideRedirect(xcb_window_t w) {
-    const uint32_t on = 1;
-    Synced(xcb_change_window_attributes(c_, w, XCB_CW_OVERRIDE_REDIRECT, &on));
-  }
-  void Grab() { Synced(xcb_grab_server(c_)); }  // until the connection ends
-  void Synced(xcb_void_cookie_t) { Sync(); }
+  xcb_window_t Map(xcb_window_t w) { return xcb_map_window(c_, w), Sync(), w; }
+  void Unmap(xcb_window_t w) { xcb_unmap_window(c_, w), Sync(); }
+  void Destroy(xcb_window_t w) { xcb_destroy_window(c_, w), Sync(); }
+  void Grab() { xcb_grab_server(c_), Sync(); }  // until the connection ends
   void Sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
-
- private:
-  xcb_connection_t* c_;
 };
 
 }  // namespace vrk::xtest
