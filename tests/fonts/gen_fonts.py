@@ -27,7 +27,6 @@ def build(ps, family, style, weight=400, chinese=None):
 
 
 # (file, faces): one face makes a .ttf, several a .ttc.
-MANY = ("VrkMany-Regular", "Vrk Many", "Regular")
 FIXTURES = [
     ("alpha/VrkAlpha-Regular.ttf", [("VrkAlpha-Regular", "Vrk Alpha", "Regular")]),
     ("alpha/VrkAlpha-Bold.ttf", [("VrkAlpha-Bold", "Vrk Alpha", "Bold", 700)]),
@@ -38,8 +37,8 @@ FIXTURES = [
     ("dup1/VrkTwin-Regular.ttf", [("VrkTwin-Regular", "Vrk Twin One", "Regular")]),
     ("dup2/VrkTwin-Regular.ttf", [("VrkTwin-Regular", "Vrk Twin Two", "Regular")]),
     # As many faces as a collection may have, and one more.
-    ("many/VrkMany256.ttc", [MANY] * 256),
-    ("many/VrkMany257.ttc", [MANY] * 257),
+    ("many/VrkMany256.ttc", [("VrkMany-Regular", "Vrk Many", "Regular")] * 256),
+    ("many/VrkMany257.ttc", [("VrkMany-Regular", "Vrk Many", "Regular")] * 257),
 ]
 
 
