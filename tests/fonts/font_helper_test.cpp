@@ -24,7 +24,7 @@ class FontHelperTest : public ::testing::Test {
 TEST_F(FontHelperTest, RegisterAndUnregisterAnswerOneFlagPerElement) {
   // Registering or not, the scopes before ("b2": "/b" in 2), list, flags, calls.
   // clang-format off
-  const std::tuple<bool, std::string, const char*, const char*, std::vector<std::string>> cases[] = {
+  const std::tuple<bool, std::string, const char*, const char*, std::vector<std::string>> rows[] = {
       {true, "", R"(["/a","/m","/a","/r",""])", "1|-|0|-|1|-|0|-|0",
        {"register 3 /a", "register 3 /r"}},
       // A file already active anywhere is moved into the session.
@@ -37,7 +37,7 @@ TEST_F(FontHelperTest, RegisterAndUnregisterAnswerOneFlagPerElement) {
   };
   // clang-format on
   fonts().failingUnregistrations.insert("/c");
-  for (const auto& [registering, scopes, list, flags, log] : cases) {
+  for (const auto& [registering, scopes, list, flags, log] : rows) {
     fonts().scopes.clear();
     for (size_t i = 0; i < scopes.size(); i += 2)
       fonts().scopes["/" + scopes.substr(i, 1)] = platform::FontScope(scopes[i + 1] - '0');

@@ -144,7 +144,7 @@ TEST_F(Fontconfig, RegistrationsReachRunningPrograms) {
   ::fclose(seen);
 }
 
-// Without a runtime folder, it is under the boot's id in the user's cache folder.
+// Used only where fontconfig reads it; without a runtime folder, under the boot's id in the cache.
 TEST_F(Fontconfig, SessionFolderIsTheUsersOwn) {
   const std::string cache = w.Path("cache/vrkfont-fonts-");
   const std::string folder = cache + ReadFile("/proc/sys/kernel/random/boot_id").substr(0, 36);
@@ -172,7 +172,7 @@ TEST_F(Fontconfig, SessionFolderIsTheUsersOwn) {
   EXPECT_FALSE(fs::exists(earlier) || fs::exists(w.Path("da*ta/fonts")));
 }
 
-// As an earlier fallback under /tmp could have left them; they go before any lookup.
+// A conf.d file or link left by an earlier fallback under /tmp goes before any lookup.
 TEST_F(Fontconfig, AnnouncedFolderOthersCouldMakeIsWithdrawn) {
   const std::string planted = w.Path("tmp/vrkfont-fonts-0");
   const std::string link = w.Path("data/fonts/vrkfont-session");
@@ -255,7 +255,7 @@ TEST_F(Fontconfig, ProcessesForkedDuringTheirFirstFontCall) {
   EXPECT_EQ(failed, 0);
 }
 
-// Made with their own modes under any umask; lookups need none of them.
+// They are made with their own modes under any umask; lookups need none of them.
 TEST_F(Fontconfig, UserFoldersComeFromHomeOrThePasswordEntry) {
   ::setenv("HOME", w.Path("fresh").c_str(), 1);
   for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) ::unsetenv(name);
