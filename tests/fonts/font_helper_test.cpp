@@ -2,21 +2,14 @@
 // The font exports over the in-memory font manager.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <tuple>
 
-#include "extension/Text.h"
 #include "support/FakeEnv.h"
 #include "support/World.h"
 #include "vrkfont/VRKFont.h"
 
-namespace vrk {
+namespace vrk::test {
 namespace {
-
-using platform::kFontScopePersistent;
-using platform::kFontScopeProcess;
-using platform::kFontScopeSession;
-using test::Take;
 
 class FontHelperTest : public ::testing::Test {
  protected:
@@ -24,45 +17,41 @@ class FontHelperTest : public ::testing::Test {
     for (const char* file : {"/a", "/b", "/c", "/r"}) env_->files.AddFile(file, "");
     fonts().fontFiles = {"/a", "/b", "/c"};
   }
-  test::FakeFontManager& fonts() { return env_->fonts; }
-  std::string Log() {
-    std::string log;
-    for (const auto& line : std::exchange(fonts().log, {})) log += line + ",";
-    return log;
-  }
-  test::ScopedFakeEnv env_;
+  FakeFontManager& fonts() { return env_->fonts; }
+  ScopedFakeEnv env_;
 };
 
 TEST_F(FontHelperTest, RegisterAndUnregisterAnswerOneFlagPerElement) {
   // Registering or not, the scopes before ("b2": "/b" in 2), list, flags, calls.
-  const std::tuple<bool, std::string, const char*, const char*, const char*> cases[] = {
+  // clang-format off
+  const std::tuple<bool, std::string, const char*, const char*, std::vector<std::string>> rows[] = {
       {true, "", R"(["/a","/m","/a","/r",""])", "1|-|0|-|1|-|0|-|0",
-       "register 3 /a,register 3 /r,"},
+       {"register 3 /a", "register 3 /r"}},
       // A file already active anywhere is moved into the session.
       {true, "a3b2", R"(["/a","/b","/c"])", "1|-|1|-|1",
-       "unregister 3 /a,unregister 3 /b,register 3 /a,register 3 /b,register 3 /c,"},
+       {"unregister 3 /a", "unregister 3 /b", "register 3 /a", "register 3 /b", "register 3 /c"}},
       // A missing file's link goes too; other scopes are left one by one.
       {false, "b2c1", R"(["/b","/c","/m","/b"])", "1|-|0|-|0|-|1",
-       "unregister 3 /b,unregister 3 /c,unregister 3 /m,unregister-one 2 /b,unregister-one 1 /c,"},
+       {"unregister 3 /b", "unregister 3 /c", "unregister 3 /m", "unregister-one 2 /b",
+        "unregister-one 1 /c"}},
   };
+  // clang-format on
   fonts().failingUnregistrations.insert("/c");
-  for (const auto& [registering, scopes, list, flags, log] : cases) {
+  for (const auto& [registering, scopes, list, flags, log] : rows) {
     fonts().scopes.clear();
     for (size_t i = 0; i < scopes.size(); i += 2)
       fonts().scopes["/" + scopes.substr(i, 1)] = platform::FontScope(scopes[i + 1] - '0');
     EXPECT_EQ(Take(registering ? RegisterFont(list) : UnRegisterFont(list)), flags) << list;
-    EXPECT_EQ(Log(), log) << list;
+    EXPECT_EQ(std::exchange(fonts().log, {}), log) << list;
   }
-  for (const char* list : {"[]", "{}", "not json", "[\"/a\", 5]", "[\"\xff\"]", "\xff"}) {
+  for (const char* list : {"[]", "{}", "not json", "[\"/a\", 5]", "[\"\xff\"]", "\xff"})
     EXPECT_EQ(Take(RegisterFont(list)) + Take(UnRegisterFont(list)), "") << list;
-  }
-  EXPECT_EQ(RegisterFont(nullptr), ConstantEmptyString());
-  EXPECT_EQ(UnRegisterFont(nullptr), ConstantEmptyString());
-  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(Take(RegisterFont(nullptr)) + Take(UnRegisterFont(nullptr)), "");
+  EXPECT_TRUE(fonts().log.empty());
 }
 
 TEST_F(FontHelperTest, IsRegisteredAsksTheFileOrElseTheNames) {
-  fonts().scopes = {{"/a", kFontScopeSession}, {"/gone", kFontScopeSession}};
+  fonts().scopes = {{"/a", platform::kFontScopeSession}, {"/gone", platform::kFontScopeSession}};
   fonts().faces = {{"Alpha-Regular", "/b", "Alpha", "Regular"}};
   const std::tuple<const char*, const char*, const char*, bool> cases[] = {
       {"/a", "nothing", "nothing", true},
@@ -72,9 +61,8 @@ TEST_F(FontHelperTest, IsRegisteredAsksTheFileOrElseTheNames) {
       {nullptr, "\xff", "Alpha", true},
       {nullptr, nullptr, "Alpha", false},  // no PostScript name: families unasked
   };
-  for (const auto& [path, ps, family, registered] : cases) {
+  for (const auto& [path, ps, family, registered] : cases)
     EXPECT_EQ(FontIsRegistered(path, ps, family), registered) << (path ? path : ps ? ps : "-");
-  }
 }
 
 TEST_F(FontHelperTest, InventoryKeepsTheFirstCompleteFaceOfEachName) {
@@ -86,7 +74,7 @@ TEST_F(FontHelperTest, InventoryKeepsTheFirstCompleteFaceOfEachName) {
                    {"Broken", "/f/good.ttf", "Broken", "Bold"},
                    {std::nullopt, "/f/noname.ttf", "N", "Regular"},
                    {"NoFamily", "/f/nofamily.ttf", std::nullopt, "Regular"}};
-  EXPECT_EQ(test::TakeJson(GetAvailableFonts()), nlohmann::json::parse(R"([
+  EXPECT_EQ(TakeJson(GetAvailableFonts()), nlohmann::json::parse(R"([
       {"path": "/f/first.ttf", "postscriptName": "Dup", "family": "First", "style": "Regular"},
       {"path": "/f/good.ttf", "postscriptName": "Broken", "family": "Broken", "style": "Bold"}])"));
   // One collection for the process, asked again on every call.
@@ -94,4 +82,4 @@ TEST_F(FontHelperTest, InventoryKeepsTheFirstCompleteFaceOfEachName) {
 }
 
 }  // namespace
-}  // namespace vrk
+}  // namespace vrk::test

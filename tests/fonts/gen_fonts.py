@@ -11,7 +11,6 @@ from fontTools.ttLib.ttCollection import TTCollection
 
 
 def build(ps, family, style, weight=400, chinese=None):
-    """One TrueType face, its family also named in Chinese when given."""
     fb = FontBuilder(1000, isTTF=True)
     fb.setupGlyphOrder([".notdef", "space", "A", "a"])
     fb.setupCharacterMap({0x20: "space", 0x41: "A", 0x61: "a"})
@@ -28,7 +27,6 @@ def build(ps, family, style, weight=400, chinese=None):
 
 
 # (file, faces): one face makes a .ttf, several a .ttc.
-MANY = ("VrkMany-Regular", "Vrk Many", "Regular")
 FIXTURES = [
     ("alpha/VrkAlpha-Regular.ttf", [("VrkAlpha-Regular", "Vrk Alpha", "Regular")]),
     ("alpha/VrkAlpha-Bold.ttf", [("VrkAlpha-Bold", "Vrk Alpha", "Bold", 700)]),
@@ -39,8 +37,8 @@ FIXTURES = [
     ("dup1/VrkTwin-Regular.ttf", [("VrkTwin-Regular", "Vrk Twin One", "Regular")]),
     ("dup2/VrkTwin-Regular.ttf", [("VrkTwin-Regular", "Vrk Twin Two", "Regular")]),
     # As many faces as a collection may have, and one more.
-    ("many/VrkMany256.ttc", [MANY] * 256),
-    ("many/VrkMany257.ttc", [MANY] * 257),
+    ("many/VrkMany256.ttc", [("VrkMany-Regular", "Vrk Many", "Regular")] * 256),
+    ("many/VrkMany257.ttc", [("VrkMany-Regular", "Vrk Many", "Regular")] * 257),
 ]
 
 
@@ -57,11 +55,9 @@ def main(argv):
             path = os.path.join(argv[1], f"d{i // 500:02d}", f"VrkBench{i:05d}-Regular.ttf")
             if not os.path.exists(path):  # a corpus is only ever grown
                 save(path, [(f"VrkBench{i:05d}-Regular", f"Vrk Bench {i:05d}", "Regular")])
-        return 0
-    for name, faces in FIXTURES:
-        save(os.path.join(argv[1], name), faces)
-    return 0
+    else:
+        for name, faces in FIXTURES:
+            save(os.path.join(argv[1], name), faces)
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+main(sys.argv)
