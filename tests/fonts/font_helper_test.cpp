@@ -40,7 +40,7 @@ TEST_F(FontHelperTest, RegisterAndUnregisterAnswerOneFlagPerElement) {
   for (const auto& [registering, scopes, list, flags, log] : rows) {
     fonts().scopes.clear();
     for (size_t i = 0; i < scopes.size(); i += 2)
-      fonts().scopes["/" + scopes.substr(i, 1)] = platform::FontScope(scopes[i + 1] - '0');
+      fonts().scopes[std::string{'/', scopes[i]}] = platform::FontScope(scopes[i + 1] - '0');
     EXPECT_EQ(Take(registering ? RegisterFont(list) : UnRegisterFont(list)), flags) << list;
     EXPECT_EQ(std::exchange(fonts().log, {}), log) << list;
   }

@@ -89,8 +89,11 @@ const auto Broken = [](size_t at, uint32_t value, std::string image = kPs) {
 // Owner names, "*" marking the caller's own windows.
 std::string Of(const std::vector<platform::WindowInfo>& windows) {
   std::string names;
-  for (const auto& w : windows)
-    names += (names.empty() ? "" : ",") + w.ownerName.value_or("-") + (w.caller ? "*" : "");
+  for (const auto& w : windows) {
+    if (!names.empty()) names += ',';
+    names += w.ownerName.value_or("-");
+    if (w.caller) names += '*';
+  }
   return names;
 }
 // A window manager, alive while its check window names itself.
