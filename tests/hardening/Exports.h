@@ -115,11 +115,11 @@ function getSoftwareFilePath(host) return "Disk:Users:" .. host .. ":doc.psd" en
     }
     WriteFile(world.Path("data/applications/vrk.hardening.desktop"),
               "[Desktop Entry]\nType=Application\nName=Vrk\nExec=true\n");
-    env->UseFiles(files.get());
-    env->UseWindows(&windows);
-    env->UseApps(apps.get());
-    env->UseScripts(lua.get());
-    env->UseFonts(&platform::Env::Default().Fonts());
+    env->filesIn = files.get();
+    env->windowsIn = &windows;
+    env->appsIn = apps.get();
+    env->scriptsIn = lua.get();
+    env->fontsIn = &platform::Env::Default().Fonts();
   }
   // A caller's values: its own copies of two fonts, and a missing path.
   Caller CallerNamed(const std::string& tag, const std::string& name, const char* front) const {

@@ -43,8 +43,8 @@ class Software : public ::testing::Test {
   }
 
   void SetUp() override {
-    env->UseScripts(lua.get());
-    env->UseFiles(files.get());
+    env->scriptsIn = lua.get();
+    env->filesIn = files.get();
     Put(kFont, "return ''");
   }
   void Show(const char* owner) { env->windows.onScreen = env->windows.all = Windows({owner}); }

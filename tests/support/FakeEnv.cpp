@@ -22,11 +22,6 @@ class FakeLoadedScript : public platform::LoadedScript {
   FakeScriptRunner::Handler handler_;
 };
 
-std::string ParentOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 std::unique_ptr<platform::LoadedScript> FakeScriptRunner::Load(const std::string& path) {
@@ -36,54 +31,32 @@ std::unique_ptr<platform::LoadedScript> FakeScriptRunner::Load(const std::string
   return std::make_unique<FakeLoadedScript>(*this, it->second);
 }
 
-std::optional<std::string> FakeFileSystem::Content(const std::string& path) const {
-  auto it = nodes.find(path);
-  if (it == nodes.end() || it->second.folder) return std::nullopt;
-  return it->second.content;
-}
-
 std::optional<uint64_t> FakeFileSystem::ItemSize(const std::string& path) {
   auto it = nodes.find(path);
   if (it == nodes.end()) return std::nullopt;
-  return it->second.size;
+  return it->second ? it->second->size() : 4096;
 }
 
 bool FakeFileSystem::CopyTree(const std::string& from, const std::string& to) {
   if (nodes.count(to) || !nodes.count(from)) return false;
-  auto parent = nodes.find(ParentOf(to));
-  if (parent == nodes.end() || !parent->second.folder) return false;
-  std::map<std::string, Node> copies;
-  for (const auto& [path, node] : nodes) {
-    if (path == from || path.rfind(from + "/", 0) == 0)
-      copies[to + path.substr(from.size())] = node;
-  }
-  nodes.insert(copies.begin(), copies.end());
+  std::map<std::string, std::optional<std::string>> copies;
+  for (const auto& [at, node] : nodes)
+    if (at == from || at.starts_with(from + "/")) copies[to + at.substr(from.size())] = node;
+  nodes.merge(copies);
   return true;
 }
 
 bool FakeFileSystem::MakeFolders(const std::string& base, const std::string& path) {
-  // Folders above the ones a test added exist implicitly.
-  const auto isFolder = [this](const std::string& folder) {
-    auto it = nodes.find(folder);
-    if (it != nodes.end()) return it->second.folder;
-    auto below = nodes.lower_bound(folder + "/");
-    return below != nodes.end() && below->first.rfind(folder + "/", 0) == 0;
-  };
-  if (path.rfind(base + "/", 0) != 0 || !isFolder(base)) return false;
-  for (size_t slash = base.size(); slash != std::string::npos;) {
-    slash = path.find('/', slash + 1);
-    const std::string folder = path.substr(0, slash);
-    if (!nodes.count(folder) && !isFolder(folder)) AddFolder(folder);
-    if (!isFolder(folder)) return false;
+  if (!path.starts_with(base + "/")) return false;
+  for (size_t slash = base.size();; slash = path.find('/', slash + 1)) {
+    if (nodes.emplace(path.substr(0, slash), std::nullopt).first->second) return false;
+    if (slash == std::string::npos) return true;
   }
-  return true;
 }
 
 bool FakeFileSystem::WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  auto parent = nodes.find(ParentOf(path));
-  if (failWrites || parent == nodes.end() || !parent->second.folder) return false;
   auto it = nodes.find(path);
-  if (it != nodes.end() && it->second.folder) return false;
+  if (it != nodes.end() && !it->second) return false;
   AddFile(path, bytes);
   return true;
 }

@@ -43,29 +43,19 @@ class FakeScriptRunner : public platform::ScriptRunner {
   std::unique_ptr<platform::LoadedScript> Load(const std::string& path) override;
 };
 
+// A map of paths, loose about parents: enough for the hand-off logic.
 class FakeFileSystem : public platform::FileSystem {
  public:
-  struct Node {
-    bool folder = false;
-    uint64_t size = 0;
-    std::string content;
-  };
-  std::map<std::string, Node> nodes;
-  std::optional<std::string> dataDir = "/home/u/.local/share";
-  bool failWrites = false;
-
-  void AddFolder(const std::string& path, uint64_t size = 4096) { nodes[path] = {true, size, ""}; }
-  void AddFile(const std::string& path, const std::string& content) {
-    nodes[path] = {false, content.size(), content};
-  }
-  std::optional<std::string> Content(const std::string& path) const;
+  std::map<std::string, std::optional<std::string>> nodes;  // nullopt: a folder
+  void AddFolder(const std::string& path) { nodes[path] = std::nullopt; }
+  void AddFile(const std::string& path, const std::string& content) { nodes[path] = content; }
 
   bool Exists(const std::string& path) override { return nodes.count(path) > 0; }
   std::optional<uint64_t> ItemSize(const std::string& path) override;
   bool CopyTree(const std::string& from, const std::string& to) override;
   bool MakeFolders(const std::string& base, const std::string& path) override;
   bool WriteFileAtomically(const std::string& path, const std::string& bytes) override;
-  std::optional<std::string> UserDataDir() override { return dataDir; }
+  std::optional<std::string> UserDataDir() override { return "/home/u/.local/share"; }
 };
 
 class FakeFontManager : public platform::FontManager {
@@ -106,25 +96,18 @@ class FakeEnv : public platform::Env {
   FakeFileSystem files;
   FakeFontManager fonts;
 
-  // Route a part to another implementation (a real one, say).
-  void UseFiles(platform::FileSystem* p) { files_ = p; }
-  void UseWindows(platform::WindowList* p) { windows_ = p; }
-  void UseApps(platform::AppCatalog* p) { apps_ = p; }
-  void UseScripts(platform::ScriptRunner* p) { scripts_ = p; }
-  void UseFonts(platform::FontManager* p) { fonts_ = p; }
+  // Where each part is served from: the fake, or another (real) implementation.
+  platform::FileSystem* filesIn = &files;
+  platform::WindowList* windowsIn = &windows;
+  platform::AppCatalog* appsIn = &apps;
+  platform::ScriptRunner* scriptsIn = &scripts;
+  platform::FontManager* fontsIn = &fonts;
 
-  platform::FileSystem& Files() override { return files_ ? *files_ : files; }
-  platform::WindowList& Windows() override { return windows_ ? *windows_ : windows; }
-  platform::AppCatalog& Apps() override { return apps_ ? *apps_ : apps; }
-  platform::ScriptRunner& Scripts() override { return scripts_ ? *scripts_ : scripts; }
-  platform::FontManager& Fonts() override { return fonts_ ? *fonts_ : fonts; }
-
- private:
-  platform::FileSystem* files_ = nullptr;
-  platform::WindowList* windows_ = nullptr;
-  platform::AppCatalog* apps_ = nullptr;
-  platform::ScriptRunner* scripts_ = nullptr;
-  platform::FontManager* fonts_ = nullptr;
+  platform::FileSystem& Files() override { return *filesIn; }
+  platform::WindowList& Windows() override { return *windowsIn; }
+  platform::AppCatalog& Apps() override { return *appsIn; }
+  platform::ScriptRunner& Scripts() override { return *scriptsIn; }
+  platform::FontManager& Fonts() override { return *fontsIn; }
 };
 
 // Installs a FakeEnv for the life of the object.

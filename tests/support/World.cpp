@@ -55,13 +55,8 @@ World::World() {
 }
 
 World::~World() {
-  for (const auto& [variable, value] : saved_) {
-    if (value) {
-      ::setenv(variable.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(variable.c_str());
-    }
-  }
+  for (const auto& [variable, value] : saved_)
+    value ? ::setenv(variable.c_str(), value->c_str(), 1) : ::unsetenv(variable.c_str());
 }
 
 void World::UseRuntimeDir(const std::string& relative) {
