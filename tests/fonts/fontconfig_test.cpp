@@ -22,6 +22,7 @@ namespace vrk::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 class Fontconfig : public ::testing::Test {
  protected:
@@ -54,6 +55,18 @@ class Fontconfig : public ::testing::Test {
 };
 
 TEST_F(Fontconfig, RegisterLinksFontsIntoAPrivateAnnouncedFolderThatLookupsRead) {
+  // Each name once, the best copy: activated, else TrueType or CFF before a bitmap font.
+  const auto inventory = [] {
+    std::map<std::string, nlohmann::json> listed;
+    for (const auto& record : TakeJson(GetAvailableFonts()))
+      EXPECT_TRUE(listed.emplace(record["postscriptName"].get<std::string>(), record).second);
+    return listed;
+  };
+  for (const char* font : {"VrkTwin-Regular.bdf", "VrkCff-Regular.bdf", "VrkCff-Regular.otf"})
+    w.CopyFont("rank/"s + font, "data/fonts/"s + font);
+  auto listed = inventory();
+  EXPECT_EQ(listed["VrkTwin-Regular"]["path"], w.Path("system/VrkTwin-Regular.ttf"));
+  EXPECT_EQ(listed["VrkCff-Regular"]["path"], w.Path("data/fonts/VrkCff-Regular.otf"));
   EXPECT_EQ(Reg({}), "");
   EXPECT_FALSE(fs::exists(w.SessionFolder()) || fs::exists(w.ConfFile()));
   const Paths list = {alpha, w.Path("missing.ttf"), Font("coll/VrkTrio.ttc"), w.Path("fonts.conf"),
@@ -91,10 +104,7 @@ TEST_F(Fontconfig, RegisterLinksFontsIntoAPrivateAnnouncedFolderThatLookupsRead)
   for (const auto& [ps, family, answer] : cases)
     EXPECT_EQ(Take(FindFont(ps, family)), answer) << (ps ? ps : "-") << (family ? family : "-");
   EXPECT_EQ(Take(FindFont(nullptr, nullptr)).find("(null)"), std::string::npos);
-  // Each name once, the activated copy first, the family in Chinese.
-  std::map<std::string, nlohmann::json> listed;
-  for (const auto& record : TakeJson(GetAvailableFonts()))
-    EXPECT_TRUE(listed.emplace(record["postscriptName"].get<std::string>(), record).second);
+  listed = inventory();
   EXPECT_EQ(listed["VrkTwin-Regular"]["path"], Font("dup2/VrkTwin-Regular.ttf"));
   EXPECT_EQ(listed["VrkHan-Regular"]["family"], "维克黑体");
   EXPECT_EQ(listed["VrkTrio-Bold"]["path"], list[2]);

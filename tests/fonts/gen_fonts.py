@@ -6,15 +6,20 @@ import os
 import sys
 
 from fontTools.fontBuilder import FontBuilder
+from fontTools.pens.t2CharStringPen import T2CharStringPen
 from fontTools.pens.ttGlyphPen import TTGlyphPen
 from fontTools.ttLib.ttCollection import TTCollection
 
 
-def build(ps, family, style, weight=400, chinese=None):
-    fb = FontBuilder(1000, isTTF=True)
+def build(ps, family, style, weight=400, chinese=None, cff=False):
+    fb = FontBuilder(1000, isTTF=not cff)
     fb.setupGlyphOrder([".notdef", "space", "A", "a"])
     fb.setupCharacterMap({0x20: "space", 0x41: "A", 0x61: "a"})
-    fb.setupGlyf({g: TTGlyphPen(None).glyph() for g in fb.font.getGlyphOrder()})
+    if cff:
+        fb.setupCFF(ps, {"FullName": ps}, {g: T2CharStringPen(600, None).getCharString()
+                                            for g in fb.font.getGlyphOrder()}, {})
+    else:
+        fb.setupGlyf({g: TTGlyphPen(None).glyph() for g in fb.font.getGlyphOrder()})
     fb.setupHorizontalMetrics({g: (600, 50) for g in fb.font.getGlyphOrder()})
     fb.setupHorizontalHeader(ascent=800, descent=-200)
     fb.setupNameTable({"familyName": family, "styleName": style, "uniqueFontIdentifier": ps,
@@ -39,7 +44,30 @@ FIXTURES = [
     # As many faces as a collection may have, and one more.
     ("many/VrkMany256.ttc", [("VrkMany-Regular", "Vrk Many", "Regular")] * 256),
     ("many/VrkMany257.ttc", [("VrkMany-Regular", "Vrk Many", "Regular")] * 257),
+    ("rank/VrkCff-Regular.otf", [("VrkCff-Regular", "Vrk Cff", "Regular", 400, None, True)]),
 ]
+# Bitmap fonts, whose PostScript name fontconfig makes from the family alone.
+BITMAPS = ["VrkCff-Regular", "VrkTwin-Regular"]
+BDF = """STARTFONT 2.1
+FONT -vrk-{0}-Medium-R-Normal--10-100-75-75-C-60-ISO10646-1
+SIZE 10 75 75
+FONTBOUNDINGBOX 6 10 0 -2
+STARTPROPERTIES 3
+FAMILY_NAME "{0}"
+FONT_ASCENT 8
+FONT_DESCENT 2
+ENDPROPERTIES
+CHARS 1
+STARTCHAR A
+ENCODING 65
+SWIDTH 600 0
+DWIDTH 6 0
+BBX 1 1 0 0
+BITMAP
+80
+ENDCHAR
+ENDFONT
+"""
 
 
 def save(path, faces):
@@ -58,6 +86,9 @@ def main(argv):
     else:
         for name, faces in FIXTURES:
             save(os.path.join(argv[1], name), faces)
+        for name in BITMAPS:
+            with open(os.path.join(argv[1], "rank", name + ".bdf"), "w") as out:
+                out.write(BDF.format(name))
 
 
 main(sys.argv)
