@@ -6,12 +6,14 @@
 
 #include <atomic>
 #include <filesystem>
+#include <sstream>
 
 #include "helper/GlobalHelper.h"
 #include "helper/WindowsHelper.h"
 #include "platform/linux/DesktopEntries.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/VersionResource.h"
+#include "platform/linux/WindowOwners.h"
 #include "support/FakeEnv.h"
 #include "support/PeBuilder.h"
 #include "support/World.h"
@@ -85,6 +87,42 @@ auto Names(std::string file) {
 const auto Broken = [](size_t at, uint32_t value, std::string image = kPs) {
   return petest::Put(image, at, value), Names(image);
 };
+
+// The names of a Wine process in a private /proc, its prefix "$/.wine" holding
+// C:\\apps\\Tool.exe (a product name) and C:\\Other.exe (a description only);
+// "$" stands for the root and "|" for a NUL. Each ";" in `cmdline` starts the
+// next program under the same number, "@" marking a new start time.
+auto Process(std::string cmdline, std::string environ, std::string maps = "") {
+  return [=] {
+    test::TempDir root;
+    const auto put = [&](std::string file, std::string text) {
+      for (size_t at; (at = text.find('$')) != std::string::npos;) text.replace(at, 1, root.path());
+      std::replace(text.begin(), text.end(), '|', '\0');
+      std::filesystem::create_directories(std::filesystem::path(root.path() + file).parent_path());
+      test::WriteFile(root.path() + file, text);
+    };
+    put("/proc/7/environ", environ);
+    put("/.wine/drive_c/apps/Tool.exe", "");
+    test::WriteFile(root.path() + "/.wine/drive_c/apps/Tool.exe", kPs);
+    test::WriteFile(root.path() + "/.wine/drive_c/Other.exe",
+                    Image({String(u"FileDescription", u"Other")}));
+    put("/.wine/dosdevices/d:", "");
+    std::filesystem::create_directory_symlink("../drive_c", root.path() + "/.wine/dosdevices/c:");
+    put("/proc/7/maps", maps);
+    std::string names, run;
+    std::istringstream runs(cmdline);
+    static int start = 0;  // the library keeps what it learned of a process
+    for (start += 10; std::getline(runs, run, ';');) {
+      if (run.starts_with('@')) run.erase(0, 1), ++start;
+      std::string stat = "7 (a) b) S";
+      for (int field = 4; field < 22; ++field) stat += " 0";
+      put("/proc/7/stat", stat + " " + std::to_string(start) + " 0");
+      put("/proc/7/cmdline", run + "|");
+      names += platform::OwnerNamer(root.path() + "/proc").FromProcess(7).value_or("-") + ";";
+    }
+    return names;
+  };
+}
 
 // Owner names, "*" marking the caller's own windows.
 std::string Of(const std::vector<platform::WindowInfo>& windows) {
@@ -270,6 +308,18 @@ INSTANTIATE_TEST_SUITE_P(Installed, Answer, testing::Values(
         {"sys1/e", kApp + "[Action]\nHidden=true"}}, {"a", "b", "c", "d", "e"}), "00001"},
     Row{"TryExec", Installed({{"sys1/a", kApp + "TryExec=sh"}, {"sys1/b", kApp + "TryExec=/bin/sh"},
         {"sys1/c", kApp + "TryExec=/etc/passwd"}}, {"a", "b", "c"}), "110"}), kRowName);
+const std::string kTool = "$/.wine/drive_c/apps/Tool.exe", kMap = "7f-8f r-xp 0 8:1 9    ";
+INSTANTIATE_TEST_SUITE_P(Wine, Answer, testing::Values(
+    Row{"InPrefix", Process("C:\\APPS\\tool.exe;@c:\\Other.exe;@D:\\x.exe;@x.exe;@/bin/sh",
+        "WINEPREFIXX=/no|WINEPREFIX=$/.wine|"), "Adobe Photoshop;Other;x;x;-;"},
+    Row{"InHomeWine", Process("C:\\apps\\Tool.exe", "WINEPREFIX=.wine|HOME=$"), "Adobe Photoshop;"},
+    Row{"InMaps", Process("C:\\..\\Tool.exe;@C:\\a\\nope.exe", "HOME=/no",
+        kMap + "/lib/a.so\n" + kMap + kTool + "\n" + kMap + "$/b.exe (deleted)"),
+        "Adobe Photoshop;Adobe Photoshop;"},
+    Row{"InMapsByName", Process("C:\\b.exe", "", kMap + kTool + "\n" + kMap + "$/.wine/drive_c/B.exe"),
+        "B;"},
+    Row{"KnownUntilRestarted", Process("C:\\Other.exe;C:\\apps\\Tool.exe;@C:\\apps\\Tool.exe",
+        "WINEPREFIX=$/.wine"), "Other;Other;Adobe Photoshop;"}), kRowName);
 INSTANTIATE_TEST_SUITE_P(VersionResource, Answer, testing::Values(
     Row{"BothTrimmed", Names(kPs), "Adobe Photoshop|Ed"},
     Row{"DescriptionOnly", Names(Image({String(u"FileDescription", u"D")})), "-|D"},
