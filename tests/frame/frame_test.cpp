@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <thread>
 
 #include "helper/GlobalHelper.h"
 #include "helper/JsonHelper.h"
@@ -67,20 +66,6 @@ TEST(Identity, SetAndGet) {
             GlobalHelper::ChooseByIdentity<std::string>("Muxan", "Kelvra") + " ";
   }
   EXPECT_EQ(seen, "MuXan:Muxan muxan:Kelvra :Kelvra :Kelvra ");
-}
-
-TEST(Identity, ConcurrentSetAndGetNeverTearTheName) {
-  const std::string longName(200, 'x');
-  SetAppName("MuXan");
-  std::atomic<int> sets{0}, torn{0};
-  std::thread writer([&] {
-    for (; sets < 20000; ++sets) SetAppName(sets % 2 ? "MuXan" : longName.c_str());
-  });
-  for (std::string name; sets < 20000; torn += name != "MuXan" && name != longName) {
-    name = Take(GetAppName());
-  }
-  writer.join();
-  EXPECT_EQ(torn, 0);
 }
 
 }  // namespace
