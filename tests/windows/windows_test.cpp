@@ -323,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(Wine, Answer, testing::Values(
 INSTANTIATE_TEST_SUITE_P(VersionResource, Answer, testing::Values(
     Row{"BothTrimmed", Names(kPs), "Adobe Photoshop|Ed"},
     Row{"DescriptionOnly", Names(Image({String(u"FileDescription", u"D")})), "-|D"},
-    Row{"Utf16", Names(Image({String(u"ProductName", u"é€\U0001F600\xD800x")})), "é€😀\uFFFDx|-"},
+    Row{"Utf16", Names(Image({String(u"ProductName", u"é€\U0001F600\U00010000\xD800x")})), "é€😀𐀀\uFFFDx|-"},
     Row{"EnglishFirst", Names(petest::Image(petest::Version({{u"0407", {String(u"ProductName",
         u"B")}}, {u"040904b0", {String(u"ProductName", u"E")}}}))), "E|-"},
     Row{"NotMz", Broken(0, 'M' | 'X' << 8), "none"}, Row{"FewFolders", Broken(0xC4, 2), "none"},
