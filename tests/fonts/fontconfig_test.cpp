@@ -212,6 +212,7 @@ TEST_F(Fontconfig, EveryChangeShowsInTheNextAnswerOfEveryExport) {
   const std::string added = w.Path("system/h.ttf"), dirs = "<dir>" + w.Path("a") + "</dir>";
   const std::string conf = w.Path("config/fontconfig/conf.d/60-test.conf");
   const char *a = "VrkAlpha-Regular", *h = "VrkHan-Regular", *b = "VrkAlpha-Bold";
+  int touches = 0;
   // The change, the face then asked for, and its file ("" for none).
   const std::tuple<const char*, std::function<void()>, const char*, std::string> steps[] = {
       {"registered here", [&] { Reg({alpha}); }, a, alpha},
@@ -226,6 +227,12 @@ TEST_F(Fontconfig, EveryChangeShowsInTheNextAnswerOfEveryExport) {
       {"registered again", [&] { Reg({loose}); }, h, loose},
       {"replaced", [&] { fs::rename(w.CopyFont("alpha/VrkAlpha-Bold.ttf", "b"), loose); }, h, ""},
       {"the replacing font", [] {}, b, loose},
+      {"replaced as a font folder changed",
+       [&] {
+         fs::rename(w.CopyFont("han/VrkHan-Regular.ttf", "c"), loose);
+         WriteFile(w.Path("system/" + std::to_string(touches++)), "");
+       },
+       h, loose},
       {"registered file deleted", [&] { fs::remove(loose); }, b, ""},
   };
   fs::create_directories(fs::path(conf).parent_path());
