@@ -78,9 +78,14 @@ TEST_F(Fontconfig, RegisterLinksFontsIntoAPrivateAnnouncedFolderThatLookupsRead)
   EXPECT_EQ(fs::symlink_status(w.SessionFolder()).permissions(), fs::perms(01700));
   EXPECT_EQ(platform::PathHash("/tmp/维克 & <x>.ttc"), "40c705070376f8db4c4d1f931fb2b96a");
   // The conf.d file is rewritten only when it changes: other clients keep their caches.
+  // A link of the same name to another file is replaced.
   const ino_t conf = Lstat(w.ConfFile()).st_ino;
+  const std::string link = w.SessionFolder() + "/" + platform::LinkRegistry::NameFor(alpha);
+  fs::remove(link);
+  fs::create_symlink(han, link);
   EXPECT_EQ(Reg({alpha, alpha}), "1|-|1");
   EXPECT_EQ(Lstat(w.ConfFile()).st_ino, conf);
+  EXPECT_EQ(fs::read_symlink(link), alpha);
 
   // A deleted file's link goes, so that a font saved there later is not registered.
   for (const char* gone : {"user/font.ttf", "user"}) {
