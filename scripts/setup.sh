@@ -19,7 +19,6 @@ TEST=(
   "${RUN[@]}" clang clang-format fontconfig xvfb x11-utils lua5.4
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   python3 python3-fonttools valgrind time
-  wine wine64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
 )
 ARM64=(
   g++-aarch64-linux-gnu qemu-user
