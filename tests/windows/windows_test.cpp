@@ -215,8 +215,11 @@ TEST_F(X11, StackingByServerOrManager) {
   x_.App("Hidden", false);
   x_.Destroy(gone);
   xcb_window_t frame = x_.Create(), client = frame;
-  x_.Map(x_.Create(frame));  // a decoration beside the client
-  for (int depth = 0; depth < 3; ++depth) x_.Map(client = x_.Create(client));
+  x_.Map(x_.Create(frame));  // decorations beside the client, one as deep as it
+  for (int depth = 0; depth < 3; ++depth) {
+    if (depth == 2) x_.Map(x_.Create(client));
+    x_.Map(client = x_.Create(client));
+  }
   for (const Change& change : {Card("WM_STATE", 1, "WM_STATE"), Class("C")}) change(x_, client);
   x_.Map(frame);
   EXPECT_EQ(OnScreen(), "C,B,A");
