@@ -140,6 +140,8 @@ TEST_F(Fontconfig, RegistrationsReachRunningPrograms) {
   char line[16];
   auto next = [&] { return std::string(std::fgets(line, sizeof line, seen) ? line : ""); };
   ASSERT_EQ(next(), "absent\n");
+  fs::create_directories(w.Path("data/fonts"));  // with a link left by an earlier session
+  fs::create_directory_symlink(w.root(), w.Path("data/fonts/vrkfont-session"));
   EXPECT_EQ(Reg({han}), "1");
   EXPECT_EQ(next(), "present\n");
   // Also reached through a link, which is not listed.
