@@ -5,12 +5,23 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/linux/LinuxPlatform.h"
 #include "support/FakeEnv.h"
 #include "support/World.h"
 #include "vrkfont/VRKFont.h"
+
+std::atomic<bool> g_noRenameat2{false};
+extern "C" {
+int __real_renameat2(int from, const char* a, int to, const char* b, unsigned flags);
+int __wrap_renameat2(int from, const char* a, int to, const char* b, unsigned flags) {
+  if (g_noRenameat2) return errno = ENOSYS, -1;
+  return __real_renameat2(from, a, to, b, flags);
+}
+}
 
 namespace vrk::test {
 namespace {
@@ -156,6 +167,10 @@ TEST_F(Software, HandOffsInstallAWholeCopyAndWriteTheNameWhateverTheUmask) {
   ::setrlimit(RLIMIT_FSIZE, &saved);
   EXPECT_TRUE(fs::is_empty(plugins));
 
+  g_noRenameat2 = true;  // as on a kernel or file system without it
+  EXPECT_EQ(Font("Sketch", link.c_str()), "Success");
+  g_noRenameat2 = false;
+  fs::remove_all(bundle);
   const mode_t umask = ::umask(0777);
   EXPECT_EQ(Font("Sketch", link.c_str()) + Font("XD", nullptr), "SuccessSuccess");
   ::umask(umask);

@@ -317,7 +317,13 @@ INSTANTIATE_TEST_SUITE_P(VersionResource, Answer, testing::Values(
         u"B")}}, {u"040904b0", {String(u"ProductName", u"E")}}}))), "E|-"},
     Row{"NotMz", Broken(0, 'M' | 'X' << 8), "none"}, Row{"FewFolders", Broken(0xC4, 2), "none"},
     Row{"NoVersionType", Broken(0x210, 3), "none"},
-    Row{"LoopingFolders", Broken(0x214, 0x80000000), "none"}), kRowName);
+    Row{"LoopingFolders", Broken(0x214, 0x80000000), "none"},
+    // Address 0 means no resources, even where a section starts there.
+    Row{"NoResourceAddress", [] {
+      std::string image = kPs;
+      for (uint32_t at : {0xD8, 0x154, 0x248}) petest::Put(image, at, at == 0x248 ? 0x60 : 0);
+      return Names(image)();
+    }, "none"}), kRowName);
 // clang-format on
 
 }  // namespace
