@@ -3,7 +3,6 @@
 // Lua runner throughout.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -110,15 +109,7 @@ TEST(FileIo, ReadsBoundedRegularFilesAndWritesWholeOrNothing) {
   ASSERT_TRUE(WriteFileWhole(file, "new", 0600));
   EXPECT_EQ(ReadRegularFile(file, 3), "new");
   EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-  // Past the file-size limit a write fails (and would end the process by a signal).
-  ::signal(SIGXFSZ, SIG_IGN);
-  rlimit saved;
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  const rlimit small = {2, saved.rlim_max};
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  const bool written = WriteFileWhole(file, "longer than the limit");
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  EXPECT_FALSE(written);
+  EXPECT_FALSE(WithFileSizeLimit(2, [&] { return WriteFileWhole(file, "longer than the limit"); }));
   for (const std::string& path : {d + "/no/file", d + "/", d, file + '\0' + "x"})
     EXPECT_FALSE(WriteFileWhole(path, "x")) << path;
   EXPECT_EQ(ReadFile(file), "new");

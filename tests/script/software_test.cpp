@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The script-driven exports: real Lua host scripts, the real file system, the fake window list.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -158,13 +156,8 @@ TEST_F(Software, HandOffsInstallAWholeCopyAndWriteTheNameWhateverTheUmask) {
   EXPECT_TRUE(fs::is_empty(plugins));  // a copy that stops part-way leaves nothing
   fs::remove(real + "/Contents/pipe");
   // Nor does one cut short by a full disk, even with room for the name.
-  rlimit saved, small;
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  small = {3, saved.rlim_max};
-  ::signal(SIGXFSZ, SIG_IGN);
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  EXPECT_EQ(Font("Sketch", link.c_str(), "思"), "Sketch Plugin Fail");
-  ::setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(WithFileSizeLimit(3, [&] { return Font("Sketch", link.c_str(), "思"); }),
+            "Sketch Plugin Fail");
   EXPECT_TRUE(fs::is_empty(plugins));
 
   g_noRenameat2 = true;  // as on a kernel or file system without it

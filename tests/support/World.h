@@ -4,6 +4,9 @@
 // scripts. The user's own fonts and settings are never touched.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -85,6 +88,20 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // Another process's standard output, as a shell command line gives it.
 std::string RunCommand(const std::string& command);
+
+// Runs body with writes past `bytes` failing, as on a full disk, instead of
+// ending the process with SIGXFSZ.
+template <typename Body>
+auto WithFileSizeLimit(rlim_t bytes, Body body) {
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved;
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  const rlimit small = {bytes, saved.rlim_max};
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  auto result = body();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  return result;
+}
 
 // A text answer as the caller sees it: NULL is a failure, heap copies are
 // freed and the shared empty string is not.

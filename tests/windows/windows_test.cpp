@@ -95,18 +95,19 @@ const auto Broken = [](size_t at, uint32_t value, std::string image = kPs) {
 auto Process(std::string cmdline, std::string environ, std::string maps = "") {
   return [=] {
     test::TempDir root;
-    const auto put = [&](std::string file, std::string text) {
+    const auto make = [&](const std::string& file, const std::string& bytes) {
+      std::filesystem::create_directories(std::filesystem::path(root.path() + file).parent_path());
+      test::WriteFile(root.path() + file, bytes);
+    };
+    const auto put = [&](const std::string& file, std::string text) {
       for (size_t at; (at = text.find('$')) != std::string::npos;) text.replace(at, 1, root.path());
       std::replace(text.begin(), text.end(), '|', '\0');
-      std::filesystem::create_directories(std::filesystem::path(root.path() + file).parent_path());
-      test::WriteFile(root.path() + file, text);
+      make(file, text);
     };
+    make("/.wine/drive_c/apps/Tool.exe", kPs);
+    make("/.wine/drive_c/Other.exe", Image({String(u"FileDescription", u"Other")}));
+    make("/.wine/dosdevices/d:", "");
     put("/proc/7/environ", environ);
-    put("/.wine/drive_c/apps/Tool.exe", "");
-    test::WriteFile(root.path() + "/.wine/drive_c/apps/Tool.exe", kPs);
-    test::WriteFile(root.path() + "/.wine/drive_c/Other.exe",
-                    Image({String(u"FileDescription", u"Other")}));
-    put("/.wine/dosdevices/d:", "");
     std::filesystem::create_directory_symlink("../drive_c", root.path() + "/.wine/dosdevices/c:");
     put("/proc/7/maps", maps);
     std::string names, run;
