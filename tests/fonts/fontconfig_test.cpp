@@ -96,6 +96,18 @@ TEST_F(Fontconfig, RegisterLinksFontsIntoAPrivateAnnouncedFolderThatLookupsRead)
     w.CopyFont("han/VrkHan-Regular.ttf", "user/font.ttf");
     EXPECT_FALSE(FontIsRegistered(file.c_str(), nullptr, nullptr)) << gone;
   }
+  // A link that cannot go, in a folder made read-only, is no success.
+  const int readOnly = InChild([&] {
+    const std::string folder = w.SessionFolder();
+    const char* dir = folder.c_str();
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+        ::mount(dir, dir, nullptr, MS_BIND, nullptr) ||
+        ::mount(nullptr, dir, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr))
+      return 3;
+    return Unreg({alpha}) == "0" && FontIsRegistered(alpha.c_str(), nullptr, nullptr) ? 0 : 1;
+  });
+  EXPECT_TRUE(readOnly == 0 || readOnly == 3) << readOnly;  // 3: no mount namespace here
 
   ASSERT_EQ(Reg({Font("alpha/VrkAlpha-Bold.ttf"), han, Font("dup2/VrkTwin-Regular.ttf")}),
             "1|-|1|-|1");

@@ -22,6 +22,8 @@
 
 // While set, every other wrapped system call fails with EINTR, as signals would make it.
 std::atomic<bool> g_interrupting{false};
+// While set, send fails with this error, as when the server has gone.
+std::atomic<int> g_sendError{0};
 
 namespace vrk {
 namespace {
@@ -240,7 +242,7 @@ TEST_F(X11, StackingByServerOrManager) {
   EXPECT_EQ(OnScreen(), "C,B,A");
 }
 
-// A server held by another client's grab counts as none; no server, no windows.
+// A server held by another's grab or gone while greeted counts as none; no server, no windows.
 TEST_F(X11, StalledOrNoServer) {
   platform::SetEnvForTesting(nullptr);
   x_.App("Adobe Illustrator", false);
@@ -250,8 +252,11 @@ TEST_F(X11, StalledOrNoServer) {
   grabber->Grab();
   answers += WindowsHelper::EnumWindows().dump() + present();
   grabber.reset();
-  EXPECT_EQ(answers + present(),
-            R"({"choseAppName":"Illustrator"}{}{}{"choseAppName":"Illustrator"})");
+  answers += present();
+  g_sendError = EPIPE;  // gone while being greeted: no retries
+  answers += present();
+  g_sendError = 0;
+  EXPECT_EQ(answers, R"({"choseAppName":"Illustrator"}{}{}{"choseAppName":"Illustrator"}{})");
   for (const char* display : {"", ":31999", "nonsense"}) {
     setenv("DISPLAY", display, 1);
     EXPECT_EQ(OnScreen(), "") << display;
@@ -342,4 +347,11 @@ VRK_INTERRUPTED(int, poll, (pollfd * f, nfds_t n, int t), f, n, t)
 VRK_INTERRUPTED(ssize_t, recv, (int fd, void* b, size_t n, int f), fd, b, n, f)
 VRK_INTERRUPTED(ssize_t, read, (int fd, void* b, size_t n), fd, b, n)
 VRK_INTERRUPTED(ssize_t, pread, (int fd, void* b, size_t n, off_t at), fd, b, n, at)
+ssize_t __real_send(int fd, const void* b, size_t n, int f);
+ssize_t __wrap_send(int fd, const void* b, size_t n, int f) {
+  thread_local int refused = 0;
+  // A caller retrying anyway ends after a while, and then is seen connected.
+  if (g_sendError != 0 && refused++ < 100) return errno = g_sendError, -1;
+  return __real_send(fd, b, n, f);
+}
 }
