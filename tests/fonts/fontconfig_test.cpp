@@ -101,9 +101,9 @@ TEST_F(Fontconfig, RegisterLinksFontsIntoAPrivateAnnouncedFolderThatLookupsRead)
     const std::string folder = w.SessionFolder();
     const char* dir = folder.c_str();
     if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
-        ::mount(dir, dir, nullptr, MS_BIND, nullptr) ||
-        ::mount(nullptr, dir, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr))
+        ::mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(dir, dir, "none", MS_BIND, nullptr) != 0 ||
+        ::mount("none", dir, "none", MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
       return 3;
     return Unreg({alpha}) == "0" && FontIsRegistered(alpha.c_str(), nullptr, nullptr) ? 0 : 1;
   });
@@ -316,8 +316,8 @@ TEST_F(Fontconfig, UserFoldersComeFromHomeOrThePasswordEntry) {
   int code = InChild([&] {
     const passwd* pw = ::getpwuid(::getuid());
     if (pw == nullptr || ::chdir(w.root().c_str()) != 0 || ::unshare(CLONE_NEWNS) != 0 ||
-        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount(w.Path("pwhome").c_str(), pw->pw_dir, nullptr, MS_BIND, nullptr) != 0)
+        ::mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(w.Path("pwhome").c_str(), pw->pw_dir, "none", MS_BIND, nullptr) != 0)
       return 3;
     return ::setenv("HOME", "relative", 1), Reg({alpha}), 0;  // counts as none
   });
