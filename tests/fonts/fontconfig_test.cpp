@@ -42,6 +42,11 @@ class Fontconfig : public ::testing::Test {
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
   }
+  // In a child: its mounts from here on are its own. False where that is not allowed.
+  static bool OwnMounts() {
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) == 0;
+  }
   // Every lookup finds the font the world starts with.
   bool LooksUp() const {
     return Take(FindFont("VrkTwin-Regular", nullptr)) ==
@@ -100,9 +105,7 @@ TEST_F(Fontconfig, RegisterLinksFontsIntoAPrivateAnnouncedFolderThatLookupsRead)
   const int readOnly = InChild([&] {
     const std::string folder = w.SessionFolder();
     const char* dir = folder.c_str();
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount(dir, dir, "none", MS_BIND, nullptr) != 0 ||
+    if (!OwnMounts() || ::mount(dir, dir, "none", MS_BIND, nullptr) != 0 ||
         ::mount("none", dir, "none", MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
       return 3;
     return Unreg({alpha}) == "0" && FontIsRegistered(alpha.c_str(), nullptr, nullptr) ? 0 : 1;
@@ -315,8 +318,7 @@ TEST_F(Fontconfig, UserFoldersComeFromHomeOrThePasswordEntry) {
   fs::create_directory(w.Path("pwhome"));  // stands in for the real home in a private mount
   int code = InChild([&] {
     const passwd* pw = ::getpwuid(::getuid());
-    if (pw == nullptr || ::chdir(w.root().c_str()) != 0 || ::unshare(CLONE_NEWNS) != 0 ||
-        ::mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
+    if (pw == nullptr || ::chdir(w.root().c_str()) != 0 || !OwnMounts() ||
         ::mount(w.Path("pwhome").c_str(), pw->pw_dir, "none", MS_BIND, nullptr) != 0)
       return 3;
     return ::setenv("HOME", "relative", 1), Reg({alpha}), 0;  // counts as none
